@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config ninja-build git clang
   libusb-1.0-0-dev libhidapi-dev libcurl4-openssl-dev zlib1g-dev libzmq3-dev libczmq-dev
-  libgtest-dev googletest
+  libgtest-dev libgmock-dev googletest libclang-rt-14-dev
   python3 python3-pytest python3-gi
   umockdev libumockdev-dev gir1.2-umockdev-1.0
   lpc21isp imx-usb-loader
