@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 
@@ -21,16 +22,20 @@ enum LogPackage : uint32_t {
 };
 
 // The package-masked debug log. Package 0 is always written while an output is set.
+// The mask and the output are set while the command line is read; any thread may log.
 class Log {
 public:
     /* Formats into 2048 bytes (cut to 2047) and writes the text as is, in one write,
      * when `package` is 0 or activated and an output is set. Callers add "\n". */
     static void log(uint32_t package, const char* format, ...) __attribute__((format(printf, 2, 3)));
+    /* Sets the destination of log lines; null drops them. The file stays the caller's. */
     static void SetOutput(FILE* file);
+    /* Writes the lines of every package in `bits` from now on. */
     static void ActivatePackage(uint32_t bits);
+    /* Stops writing the lines of the packages in `bits`. */
     static void DeactivatePackage(uint32_t bits);
 
 private:
-    static uint32_t package_bitmask;
-    static FILE* fh;
+    static std::atomic<uint32_t> package_bitmask;
+    static std::atomic<FILE*> fh;
 };
