@@ -94,6 +94,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             time.sleep(self.server.delay)
         if fault == "status500":
             return self.send(500, b"internal error\n")
+        if self.server.reply is not None:
+            return self.send(200, self.server.reply)
         lines = self.server.catalogue.answer(op, q)
         if lines is None:
             return self.send(404, b"unknown op\n")
@@ -137,6 +139,10 @@ class Server(http.server.ThreadingHTTPServer):
         self.catalogue = Catalogue(args.catalogue)
         self.fault, self.fault_op, self.delay = args.fault, args.fault_op, args.delay
         self.silenced = threading.Event()
+        self.reply = None
+        if args.reply_file:
+            with open(args.reply_file, "rb") as f:
+                self.reply = f.read()
         self.log = open(args.log, "a") if args.log else None
         self.record_file = open(args.record, "a") if args.record else None
         self.lock = threading.Lock()
@@ -155,6 +161,7 @@ def main(argv=None):
     ap.add_argument("--fault", choices=FAULTS, default="none")
     ap.add_argument("--fault-op", default="", help="apply the fault to this op only")
     ap.add_argument("--delay", type=float, default=5.0, help="seconds for slow and silent")
+    ap.add_argument("--reply-file", help="answer every request with these bytes, status 200")
     ap.add_argument("--record")
     ap.add_argument("--log")
     ap.add_argument("--cert", help="PEM certificate: serve https")
