@@ -101,6 +101,23 @@ qErr qMutex_TryLock(qMutex* mutex);
  * qErrUnknown: other failures. */
 qErr qMutex_Unlock(qMutex* mutex);
 
+/* Holds a mutex for one C++ scope. For mutexes a thread never takes twice, a failed lock
+ * means a broken mutex: check locked() and give up. */
+class qMutexGuard {
+public:
+    explicit qMutexGuard(qMutex* mutex) : mutex_(mutex), locked_(qMutex_Lock(mutex) == qErrNone) {}
+    ~qMutexGuard() {
+        if (locked_) qMutex_Unlock(mutex_);
+    }
+    qMutexGuard(const qMutexGuard&) = delete;
+    qMutexGuard& operator=(const qMutexGuard&) = delete;
+    bool locked() const { return locked_; }
+
+private:
+    qMutex* mutex_;
+    bool locked_;
+};
+
 /* ---------------------------------------------------------------- condition variables */
 
 typedef struct qCond qCond;
