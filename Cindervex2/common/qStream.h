@@ -119,22 +119,23 @@ qErr qStream_CreateFileInput(const char* path, qStream** stream);
 qErr qStream_CreateFileOutput(const char* path, qStream** stream);
 
 /* TCP client stream to `address` (IPv4, network byte order) and `port` (host order); it is
- * connected before this returns (the connect waits at most 3 s).
+ * connected before this returns (a connect waits at most 2 s).
  * qErrParam: null out pointer. qErrMemory: no state. qErrConnection: refused, reset or
  * timed out. qErrIO: another socket failure. qErrResource: the stream cannot be made.
  * The stream reconnects by itself when the connection breaks or the peer closes it; get
  * and write may both do so (they share a lock around the socket). Get never blocks:
  * qErrNotReady when no byte is there; qErrConnection while a reconnect fails. Write sends
- * everything or gives up within about 1 s (qErrTimeout when the peer does not take the
- * bytes, qErrConnection when it cannot reconnect). Has a wait function (poll). */
+ * everything or gives up after about 1 s (qErrTimeout when the peer does not take the
+ * bytes, qErrConnection when it cannot reconnect, qErrIO on another send failure); a
+ * block cut by a broken connection is sent again whole on the new one. Has a wait function (poll). */
 qErr qStream_CreateSocket(uint32_t address, uint16_t port, qStream** stream);
 
 /* Serial port stream on the terminal device `path`, raw mode.
  * baudSelector: 0 = 2400, 1 = 4800, 2 = 9600, 3 = 19200, 4 = 38400, 5 = 57600,
- * 6 = 115200, 7 = 230400 (other values: speed 0). parity: nonzero enables parity.
+ * 6 = 115200, 7 = 230400. parity: nonzero enables parity.
  * dataBits: 0 = 8 bits, 1 = 7 bits. stopBits: 0 = one, 1 = two.
- * qErrParam: null path or out pointer, dataBits or stopBits not 0 or 1. qErrMemory: no
- * state. qErrResource: the stream cannot be made. qErrNotFound: no such device.
+ * qErrParam: null path or out pointer, a selector out of range. qErrFileNameLength:
+ * path above 4096 characters. qErrMemory: no state. qErrResource: the stream cannot be made. qErrNotFound: no such device.
  * qErrPermission: access denied. qErrIO: open or terminal setup failed.
  * Get never blocks (qErrNotReady when nothing is there). Write waits at most 2 s for the
  * port to take the bytes (qErrTimeout), then for their transmission. The terminal settings
