@@ -161,7 +161,8 @@ void qThread_Yield(void);
  * clock may jump, so never use it for a deadline. 0 if the clock cannot be read. */
 uint64_t qTime_GetMSTicks(void);
 
-/* Milliseconds on the monotonic clock (arbitrary origin): use it for every deadline. */
+/* Milliseconds on the monotonic clock (arbitrary origin): use it for every deadline.
+ * Rounded up, so a deadline of qTime_GetMonotonicMS() + t never ends a wait early. */
 uint64_t qTime_GetMonotonicMS(void);
 
 /* Sleeps `ms` milliseconds (0 returns at once). */

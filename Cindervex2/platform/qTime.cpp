@@ -15,7 +15,8 @@ uint64_t qTime_GetMSTicks(void) {
 uint64_t qTime_GetMonotonicMS(void) {
     timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+    // Rounded up: a deadline of now + t then never falls before t ms from now.
+    return static_cast<uint64_t>(now.tv_sec) * 1000u + (static_cast<uint64_t>(now.tv_nsec) + 999999u) / 1000000u;
 }
 
 void qTime_MSSleep(uint32_t ms) {
