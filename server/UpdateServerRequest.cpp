@@ -5,10 +5,9 @@
 #include <cstdlib>
 #include <optional>
 #include <stdexcept>
-#include <string_view>
 
 #include "app/Log.h"
-#include "server/ReplyLines.h"
+#include "server/UpdateServerReply.h"
 
 namespace {
 
@@ -21,68 +20,25 @@ std::string sSerialText(uint32_t serial)
     return text;
 }
 
-std::string sText(std::string_view view)
-{
-    return std::string(view);
-}
-
-int sShown(std::string_view view, size_t limit)
-{
-    return static_cast<int>(std::min(view.size(), limit));
-}
-
-/* One request and the checks every operation shares. On true `lines` holds the reply's
- * non-empty lines (pointing into `response`), the first beginning with "ok". */
-bool sAsk(const char* op, const char* serverAddress, const Params& params, const HTTPOptions& options,
-          HTTPResponse& response, std::vector<std::string_view>& lines)
+/* One GET; false (logged) when the transfer itself fails. */
+bool sFetch(const char* op, const char* serverAddress, const Params& params, const HTTPOptions& options,
+            HTTPResponse& response)
 {
     try {
         response = HTTPRequest::GET(serverAddress ? serverAddress : UpdateServerRequest::DEFAULT_SERVER, params,
                                     options);
+        return true;
     } catch (const std::runtime_error& e) {
         Log::log(DEBUG_ServerComm, "%s ==> [%s]\n", op, e.what());
         return false;
     }
-    if (response.get_status() != 200) {
-        if (std::string_view(op) == "ping")
-            Log::log(DEBUG_ServerComm, "PING ==> [%d] [%s]\n", static_cast<int>(response.get_status()),
-                     response.get_response());
-        else
-            Log::log(DEBUG_ServerComm, "%s ==> [%d] [%s]\n", op, static_cast<int>(response.get_status()),
-                     response.get_response());
-        return false;
-    }
-    lines = SplitReplyLines(std::string_view(response.get_response(), response.get_size()));
-    if (lines.empty() || !lines[0].starts_with("ok")) {
-        Log::log(DEBUG_ServerComm, "ServerCommClass: %s failed [%s]\n", op, response.get_request());
-        return false;
-    }
-    return true;
-}
-
-/* Splits `line` at any of `separators`, dropping empty pieces. */
-std::vector<std::string_view> sTokens(std::string_view line, std::string_view separators)
-{
-    std::vector<std::string_view> tokens;
-    size_t pos = 0;
-    while (pos < line.size()) {
-        size_t end = line.find_first_of(separators, pos);
-        if (end == std::string_view::npos)
-            end = line.size();
-        if (end > pos)
-            tokens.push_back(line.substr(pos, end - pos));
-        pos = end + 1;
-    }
-    return tokens;
 }
 
 std::optional<int> sDecimal(const std::string& text)
 {
-    if (text.empty())
-        return std::nullopt;
     char* end = nullptr;
-    long value = strtol(text.c_str(), &end, 10);
-    if (end == text.c_str() || value < INT32_MIN || value > INT32_MAX) {
+    long value = text.empty() ? 0 : strtol(text.c_str(), &end, 10);
+    if (text.empty() || end == text.c_str() || value < INT32_MIN || value > INT32_MAX) {
         Log::log(DEBUG_ServerComm, "%s: Exception converting version: %s\n", "_sortVersion", text.c_str());
         return std::nullopt;
     }
@@ -110,22 +66,16 @@ std::optional<uint32_t> sVersionRank(const std::string& version)
 bool UpdateServerRequest::ping(const char* serverAddress, const HTTPOptions& options)
 {
     HTTPResponse response;
-    std::vector<std::string_view> lines;
-    return sAsk("ping", serverAddress, {{"op", "hi"}, {"rv", "2"}}, options, response, lines);
+    return sFetch("ping", serverAddress, {{"op", "hi"}, {"rv", "2"}}, options, response) &&
+           UpdateServerReply::Succeeded("ping", response);
 }
 
 bool UpdateServerRequest::QueryBuild(uint32_t serial, std::string& build, std::string& firmware,
                                      const char* serverAddress, const HTTPOptions& options)
 {
     HTTPResponse response;
-    std::vector<std::string_view> lines;
-    if (!sAsk("QueryBuild", serverAddress, {{"op", "qu"}, {"sn", sSerialText(serial)}}, options, response, lines))
-        return false;
-    if (lines.size() > 1)
-        build = sText(lines[1]);
-    if (lines.size() > 2)
-        firmware = sText(lines[2].substr(0, lines[2].find_first_of("\r\n")));
-    return true;
+    return sFetch("QueryBuild", serverAddress, {{"op", "qu"}, {"sn", sSerialText(serial)}}, options, response) &&
+           UpdateServerReply::QueryBuild(response, build, firmware);
 }
 
 bool UpdateServerRequest::GetBuild(uint32_t serial, const char* firmware, const char* build, std::string& birdText,
@@ -137,14 +87,8 @@ bool UpdateServerRequest::GetBuild(uint32_t serial, const char* firmware, const 
                   {"op", "bird"},
                   {"sn", sSerialText(serial)}};
     HTTPResponse response;
-    std::vector<std::string_view> lines;
-    if (!sAsk("GetBuild", serverAddress, params, options, response, lines))
-        return false;
-    birdText.clear();
-    // A CR left on the line would make the base64 length wrong.
-    if (lines.size() > 1)
-        birdText = sText(TrimLineEnd(lines[1]));
-    return true;
+    return sFetch("GetBuild", serverAddress, params, options, response) &&
+           UpdateServerReply::GetBuild(response, birdText);
 }
 
 bool UpdateServerRequest::GetBuildList(uint32_t serial, std::map<std::string, std::string>& builds,
@@ -152,24 +96,9 @@ bool UpdateServerRequest::GetBuildList(uint32_t serial, std::map<std::string, st
 {
     builds.clear();
     HTTPResponse response;
-    std::vector<std::string_view> lines;
-    if (!sAsk("GetBuildList", serverAddress, {{"op", "builds"}, {"sn", sSerialText(serial)}}, options, response,
-              lines))
-        return false;
-    for (size_t i = 1; i < lines.size(); ++i) {
-        if (lines[i].size() < 3)
-            continue;
-        Log::log(DEBUG_ServerComm, "%s processing entry: [%.*s]\n", "GetBuildList", sShown(lines[i], 1024),
-                 lines[i].data());
-        auto parts = sTokens(lines[i], ";\r\n");
-        if (parts.empty())
-            continue;
-        std::string key = sText(parts[0]);
-        std::string value = parts.size() > 1 ? sText(parts[1]) : std::string();
-        if (builds.emplace(key, value).second)
-            Log::log(DEBUG_ServerComm, "%s [%.10s][%.10s]\n", "GetBuildList", key.c_str(), value.c_str());
-    }
-    return true;
+    return sFetch("GetBuildList", serverAddress, {{"op", "builds"}, {"sn", sSerialText(serial)}}, options,
+                  response) &&
+           UpdateServerReply::GetBuildList(response, builds);
 }
 
 bool UpdateServerRequest::GetRecoveryInfo(const uint32_t* fingerprint, uint32_t* serial, uint32_t* build,
@@ -181,45 +110,18 @@ bool UpdateServerRequest::GetRecoveryInfo(const uint32_t* fingerprint, uint32_t*
     snprintf(fp, sizeof fp, "%08X%%20%08X%%20%08X%%20%08X", fingerprint[0], fingerprint[1], fingerprint[2],
              fingerprint[3]);
     HTTPResponse response;
-    std::vector<std::string_view> lines;
-    if (!sAsk("GetRecoveryInfo", serverAddress, {{"brief", "true"}, {"fp", fp}, {"op", "fix"}}, options, response,
-              lines))
-        return false;
-    std::string_view second = lines.size() > 1 ? lines[1] : std::string_view("");
-    std::string_view third = lines.size() > 2 ? lines[2] : std::string_view("");
-    Log::log(DEBUG_ServerComm, "%s [%.*s][%.*s][%.*s]\n", "GetRecoveryInfo", sShown(lines[0], 20), lines[0].data(),
-             sShown(second, 20), second.data(), sShown(third, 20), third.data());
-    if (lines.size() > 1 && serial)
-        *serial = static_cast<uint32_t>(strtoul(sText(second).c_str(), nullptr, 16));
-    if (lines.size() > 2 && build)
-        *build = static_cast<uint32_t>(strtoul(sText(third).c_str(), nullptr, 0));
-    return true;
+    return sFetch("GetRecoveryInfo", serverAddress, {{"brief", "true"}, {"fp", fp}, {"op", "fix"}}, options,
+                  response) &&
+           UpdateServerReply::GetRecoveryInfo(response, serial, build);
 }
 
 bool UpdateServerRequest::GetDeviceJWT(uint32_t serial, std::string& token, const char* serverAddress,
                                        const HTTPOptions& options)
 {
     HTTPResponse response;
-    std::vector<std::string_view> lines;
-    if (!sAsk("GetDeviceJWT", serverAddress, {{"json", "false"}, {"op", "ent_jwt"}, {"sn", sSerialText(serial)}},
-              options, response, lines))
-        return false;
-    if (lines.size() < 2 || lines[1].size() <= 2)
-        return false;
-    std::string_view line = lines[1];
-    Log::log(DEBUG_ServerComm, "%s processing entry: [%.*s]\n", "GetDeviceJWT", sShown(line, 1024), line.data());
-    size_t first = line.find('.');
-    size_t second = first == std::string_view::npos ? first : line.find('.', first + 1);
-    if (second == std::string_view::npos)
-        return false;
-    std::string_view header = line.substr(0, first);
-    std::string_view body = line.substr(first + 1, second - first - 1);
-    std::string_view rest = line.substr(second + 1);
-    std::string_view signature = rest.substr(0, rest.find_first_of("\r\n"));
-    if (header.size() < 2 || body.size() < 2 || signature.size() < 2)
-        return false;
-    token = sText(header) + "." + sText(body) + "." + sText(signature);
-    return true;
+    return sFetch("GetDeviceJWT", serverAddress, {{"json", "false"}, {"op", "ent_jwt"}, {"sn", sSerialText(serial)}},
+                  options, response) &&
+           UpdateServerReply::GetDeviceJWT(response, token);
 }
 
 std::vector<std::string> UpdateServerRequest::SplitCindervexVersion(const std::string& version)

@@ -1,0 +1,34 @@
+// The attributes reader on arbitrary file contents, then a save and a re-read, which must
+// give the same entries (the written form is the read form's fixed point).
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "store/KeyValueStore.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static const std::string path = "/tmp/fuzz_keyvalue." + std::to_string(getpid());
+    static const std::string saved = path + ".saved";
+    FILE* f = fopen(path.c_str(), "wb");
+    if (!f)
+        return 0;
+    fwrite(data, 1, size, f);
+    fclose(f);
+    KeyValueStore kv;
+    kv.Load(path.c_str());
+    kv.GetInt("LATEST_DOWNLOAD", 0);
+    kv.GetHex("SERIAL", 0);
+    kv.GetDouble("D", 0);
+    kv.GetString("LATEST_TRANSFER", nullptr);
+    if (kv.Save(saved.c_str()) != qErrNone)
+        return 0;
+    KeyValueStore again;
+    again.Load(saved.c_str());
+    if (again.Entries() != kv.Entries())
+        abort();
+    return 0;
+}
