@@ -9,6 +9,7 @@ Prints one line "ready transport=... key=value ..." when it can be reached,
 then takes the commands of cvmodule/control.py on stdin.
 """
 import argparse
+import copy
 import os
 import sys
 
@@ -41,7 +42,7 @@ def parse(argv):
     where.add_argument("--usb", action="store_true", help="emulated USB bus (run under umockdev-wrapper)")
     p.add_argument("--kernel-node", action="store_true",
                    help="with --usb: also provide /dev/cindervex.SERIAL backed by a pty")
-    p.add_argument("--no-usbfs", action="store_true", help="with --usb: only the kernel node")
+    p.add_argument("--no-usbfs", dest="usbfs", action="store_false", help="with --usb: only the kernel node")
     p.add_argument("--serial", type=_serial, action="append", help="serial number in hex (repeat for more USB modules)")
     p.add_argument("--product-id", type=lambda t: int(t, 0), default=0x0004)
     p.add_argument("--max-packet", type=lambda t: int(t, 0), default=512, help="USB bulk max packet size")
@@ -53,8 +54,37 @@ def parse(argv):
     for cls in entity_classes().values():
         cls.add_arguments(p)
     options = p.parse_args(argv)
-    options.serial = options.serial or ["0000000A"]
+    if options.serial is None:
+        options.serial = [] if options.usb else ["0000000A"]
     return options
+
+
+# plug command keys -> option names and parsers
+_PLUG_KEYS = {
+    "serial": ("serial", _serial), "pid": ("product_id", lambda t: int(t, 0)),
+    "maxpacket": ("max_packet", lambda t: int(t, 0)), "address": ("address", _even_address),
+    "heartbeat": ("heartbeat_ms", int), "kernel": ("kernel_node", lambda t: t == "1"),
+    "usbfs": ("usbfs", lambda t: t != "0"), "model": ("model", lambda t: int(t, 0)),
+}
+
+
+def module_from_spec(options, words):
+    """A module for the USB "plug" command: key=value settings over the defaults."""
+    own = copy.copy(options)
+    for word in ",".join(words).split(","):
+        if not word:
+            continue
+        key, _, value = word.partition("=")
+        if key not in _PLUG_KEYS:
+            raise ValueError("unknown setting %s" % key)
+        name, parse_value = _PLUG_KEYS[key]
+        try:
+            setattr(own, name, parse_value(value))
+        except argparse.ArgumentTypeError as e:
+            raise ValueError(str(e))
+    if isinstance(own.serial, list):
+        raise ValueError("plug needs serial=")
+    return Module(own, own.serial)
 
 
 def main(argv=None):
@@ -69,12 +99,12 @@ def main(argv=None):
         transport = PtyTransport(modules[0])
     else:
         from cvmodule.usb import UsbBus
-        transport = UsbBus(modules, options)
+        transport = UsbBus(modules, options, lambda words: module_from_spec(options, words))
     print("ready " + transport.ready_words(), flush=True)
     if hasattr(transport, "run"):
-        transport.run(lambda: control.serve(modules, transport))
+        transport.run(lambda: control.serve(transport))
     else:
-        control.serve(modules, transport)
+        control.serve(transport)
     return 0
 
 

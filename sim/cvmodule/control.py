@@ -12,6 +12,13 @@
     clear            forget received bytes and counters
     close MS         transport: drop the host and refuse it for MS ms
     vanish MS [SER]  USB: leave the bus, come back after MS ms (new serial)
+    plug K=V,...     USB: a new module (serial=, pid=, maxpacket=, address=,
+                     heartbeat=, kernel=1 for a kernel node, usbfs=0 for none)
+    unplug           USB: take the module off the bus for good
+    stall EP         USB: stall endpoint EP (hex) until the host clears it
+    ioerrors N       USB: fail the next N bulk transfers with an I/O error
+    outsizes         USB: length of every bulk OUT transfer so far
+    usbcounts        USB: count of each other request the node received
     quit
 
 A command may start with @SERIAL to address one module of several.
@@ -46,20 +53,22 @@ def _module_commands(module, cmd, args):
     return None
 
 
-def serve(modules, transport, stdin=sys.stdin, out=sys.stdout):
-    """Runs until quit or end of input. `transport.command(cmd, args, module)`
-    handles the transport's own commands and raises KeyError for others."""
-    by_serial = {m.serial: m for m in modules}
+def serve(transport, stdin=sys.stdin, out=sys.stdout):
+    """Runs until quit or end of input. `transport.modules` maps serial texts
+    to modules (the first is the default); `transport.command(cmd, args,
+    module)` handles the transport's own commands, KeyError for others."""
     for line in stdin:
         words = line.split()
         if not words:
             continue
-        module = modules[0]
+        module = next(iter(transport.modules.values()), None)
         if words[0].startswith("@"):
-            module = by_serial.get(words[0][1:].upper())
+            module = transport.modules.get(words[0][1:].upper())
             words = words[1:]
-        if module is None or not words:
-            print("error no such module", file=out, flush=True)
+            if module is None:
+                print("error no such module", file=out, flush=True)
+                continue
+        if not words:
             continue
         cmd, args = words[0], words[1:]
         if cmd == "quit":
@@ -67,6 +76,8 @@ def serve(modules, transport, stdin=sys.stdin, out=sys.stdout):
             return
         try:
             try:
+                if module is None:
+                    raise KeyError(cmd)
                 value = _module_commands(module, cmd, args)
             except KeyError:
                 value = transport.command(cmd, args, module)

@@ -7,6 +7,7 @@ import tty
 class PtyTransport:
     def __init__(self, module):
         self.module = module
+        self.modules = {module.serial: module}
         self.master, self._slave = os.openpty()
         tty.setraw(self._slave)  # no echo before the host sets its own modes
         self.path = os.ttyname(self._slave)

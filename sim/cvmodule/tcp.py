@@ -7,6 +7,7 @@ import time
 class TcpTransport:
     def __init__(self, module, host, port):
         self.module = module
+        self.modules = {module.serial: module}
         self.host = host
         self._listener = self._listen(port)
         self.port = self._listener.getsockname()[1]

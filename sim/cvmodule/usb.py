@@ -76,6 +76,7 @@ class UsbfsHandler(UMockdev.IoctlBase):
         self.inbox = bytearray()
         self.halted = set()    # endpoints the test stalled
         self.io_errors = 0     # bulk URBs to fail with EPROTO
+        self.out_sizes = []    # length of every bulk OUT URB, for the chunking checks
 
     def do_handle_ioctl(self, client):
         request = client.get_request()
@@ -128,6 +129,7 @@ class UsbfsHandler(UMockdev.IoctlBase):
             self.fill_in()
         else:
             data = bytes(buffer.retrieve()) if buffer else b""
+            self.out_sizes.append(len(data))
             self._complete(urb, 0, len(data))
             self.device.from_host(data)
         client.complete(0, 0)
@@ -191,9 +193,9 @@ class UsbfsHandler(UMockdev.IoctlBase):
 class UsbDevice:
     """One module on the emulated bus, from plug-in to unplug."""
 
-    def __init__(self, bus, module, devnum, serial):
+    def __init__(self, bus, module, devnum):
         self.bus, self.module = bus, module
-        self.devnum, self.serial = devnum, serial
+        self.devnum, self.serial = devnum, module.serial
         self.gone = False
         self.counts = {}
         self.handler = UsbfsHandler(self)
@@ -201,7 +203,8 @@ class UsbDevice:
         tty.setraw(self._slave)
         self.set_ready(False)
         self.devnode = "/dev/bus/usb/001/%03d" % devnum
-        options = bus.options
+        options = module.options
+        serial = self.serial
         attrs = {
             "busnum": "1", "devnum": str(devnum), "speed": "480",
             "idVendor": "%04x" % usbdesc.VENDOR_ID, "idProduct": "%04x" % options.product_id,
@@ -237,9 +240,9 @@ class UsbDevice:
 
     def descriptor(self, kind, index):
         if kind == 1:
-            return usbdesc.device_descriptor(self.bus.options.product_id)
+            return usbdesc.device_descriptor(self.module.options.product_id)
         if kind == 2:
-            return usbdesc.config_descriptor(self.bus.options.max_packet)
+            return usbdesc.config_descriptor(self.module.options.max_packet)
         if kind == 3:
             texts = {0: None, usbdesc.STRING_MANUFACTURER: "Quorvel",
                      usbdesc.STRING_PRODUCT: "Cindervex module", usbdesc.STRING_SERIAL: self.serial}
@@ -287,7 +290,8 @@ class KernelNode:
         self.path = "/dev/cindervex.%s" % module.serial
         dev = os.path.join(bus.testbed.get_root_dir(), "dev")
         os.makedirs(dev, exist_ok=True)
-        os.symlink(os.ttyname(self._slave), os.path.join(dev, self.path[5:]))
+        self._link = os.path.join(dev, self.path[5:])
+        os.symlink(os.ttyname(self._slave), self._link)
         module.attach(lambda data: os.write(self.master, data))
         threading.Thread(target=self._read_loop, daemon=True).start()
 
@@ -301,33 +305,55 @@ class KernelNode:
                 return
             self.module.receive(data)
 
+    def unplug(self):
+        self.module.detach()
+        os.unlink(self._link)
+        os.close(self.master)
+        os.close(self._slave)
+
 
 class UsbBus:
-    def __init__(self, modules, options):
+    """The bus. Modules come from the command line (--serial, all alike) or from
+    "plug" commands with their own settings; "unplug" and "vanish" take them off."""
+
+    def __init__(self, modules, options, make_module):
         self.options = options
-        self.modules = modules
-        self.testbed = UMockdev.Testbed.new()
+        self.make_module = make_module
+        self.modules = {}
         self.devices = {}
-        self.nodes = []
+        self.nodes = {}
         self._next_devnum = 2
+        self.testbed = UMockdev.Testbed.new()
         self.loop = GLib.MainLoop()
         for module in modules:
-            if not options.no_usbfs:
-                self.plug(module)
-            if options.kernel_node:
-                self.nodes.append(KernelNode(self, module))
+            self._attach(module)
 
-    def plug(self, module):
-        device = UsbDevice(self, module, self._next_devnum, module.serial)
+    def _attach(self, module):
+        self.modules[module.serial] = module
+        if module.options.usbfs:
+            self._plug_usbfs(module)
+        if module.options.kernel_node:
+            self.nodes[module.serial] = KernelNode(self, module)
+
+    def _plug_usbfs(self, module):
+        device = UsbDevice(self, module, self._next_devnum)
         self._next_devnum += 1
         self.devices[module.serial] = device
         self.testbed.uevent(device.syspath, "add")
-        return device
+
+    def _detach(self, serial):
+        device = self.devices.pop(serial, None)
+        if device is not None:
+            device.unplug()
+        node = self.nodes.pop(serial, None)
+        if node is not None:
+            node.unplug()
+        return self.modules.pop(serial, None)
 
     def ready_words(self):
         words = ["transport=usb", "umockdev_dir=%s" % self.testbed.get_root_dir()]
         words += ["devnode=%s" % d.devnode for d in self.devices.values()]
-        words += ["node=%s" % n.path for n in self.nodes]
+        words += ["node=%s" % n.path for n in self.nodes.values()]
         return " ".join(words)
 
     def run(self, control_loop):
@@ -356,24 +382,35 @@ class UsbBus:
         return result.get("value")
 
     def _command(self, cmd, args, module):
+        if cmd == "plug":
+            self._attach(self.make_module(args))
+            return None
+        if module is None:
+            raise ValueError("no module")
         device = self.devices.get(module.serial)
-        if cmd == "vanish":
+        if cmd == "unplug":
+            self._detach(module.serial)
+        elif cmd == "vanish":
             away_ms = int(args[0])
             new_serial = "%08X" % int(args[1], 16) if len(args) > 1 else module.serial
-            self.devices.pop(module.serial).unplug()
+            self._detach(module.serial)
             GLib.timeout_add(away_ms, self._come_back, module, new_serial)
+        elif device is None:
+            raise ValueError("no usbfs device")
         elif cmd == "stall":
             device.handler.halted.add(int(args[0], 16))
         elif cmd == "ioerrors":
             device.handler.io_errors = int(args[0])
+        elif cmd == "outsizes":
+            return ",".join(str(n) for n in device.handler.out_sizes)
         elif cmd == "usbcounts":
-            return " ".join("%s=%d" % kv for kv in sorted(
-                (str(k) if isinstance(k, str) else "%08x" % k, v) for k, v in device.counts.items()))
+            return " ".join("%s=%d" % (k if isinstance(k, str) else "%08x" % k, v)
+                            for k, v in device.counts.items())
         else:
             raise KeyError(cmd)
         return None
 
     def _come_back(self, module, serial):
         module.serial = serial
-        self.plug(module)
+        self._attach(module)
         return False
