@@ -1,4 +1,4 @@
-#include "RecordingDisplay.h"
+#include "tests/unit/support/RecordingDisplay.h"
 
 #include <cstdio>
 
