@@ -195,3 +195,21 @@ INSTANTIATE_TEST_SUITE_P(Cases, HomeFallbackTest, ::testing::ValuesIn(kFallbackC
                          [](const auto& i) { return std::string(i.param.name); });
 
 } // namespace
+
+namespace {
+
+TEST(ProcessPathTest, ExecutableAndWorkingDirectory)
+{
+    char path[4096];
+    ASSERT_EQ(qErrNone, qDirectory_ExecutableFilePath(path, sizeof path));
+    EXPECT_EQ(fs::read_symlink("/proc/self/exe").string(), path);
+    char small[5];
+    EXPECT_EQ(qErrNone, qDirectory_ExecutableFilePath(small, sizeof small));
+    EXPECT_EQ(std::string(path, 4), small);
+
+    ASSERT_EQ(qErrNone, qDirectory_CWD(path, sizeof path));
+    EXPECT_EQ(fs::current_path().string(), path);
+    EXPECT_EQ(qErrParam, qDirectory_CWD(small, 1));
+}
+
+} // namespace
