@@ -67,6 +67,8 @@ uint8_t qDiscovery_EnumerateModules(linkType type, qDiscovery_Callback callback,
     if (!callback)
         return 0;
     switch (type) {
+    case USB:
+        return qDiscovery_EnumerateUSB(callback, ref);
     case TCPIP:
         return qDiscovery_EnumerateTCPIP(callback, ref);
     case LANVEX:

@@ -24,6 +24,10 @@ constexpr int DISCOVERY_MAX_INTERFACES = 50;
 bool qDiscovery_Report(qDiscovery_Callback callback, void* ref, const linkSpec* found,
                        uint8_t* count);
 
+/* Modules on the USB device list of the process-wide libusb context whose serial text is
+ * exactly eight upper-case hexadecimal digits. */
+uint8_t qDiscovery_EnumerateUSB(qDiscovery_Callback callback, void* ref);
+
 /* Modules answering the multicast request on every IPv4 interface but loopback. Replies are
  * read until none came for 2 s, for at most about 10 s and 255 replies in all. */
 uint8_t qDiscovery_EnumerateTCPIP(qDiscovery_Callback callback, void* ref);

@@ -1,0 +1,132 @@
+// USB discovery against emulated modules on a umockdev bus.
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Cindervex2/common/qDiscovery.h"
+#include "tests/unit/support/NetLab.h"
+
+namespace {
+
+// The emulated bus only reaches a process that runs with umockdev's preload library: run
+// this test program again under umockdev-wrapper unless that already happened.
+const bool kUnderUmockdev = [] {
+    const char* preload = getenv("LD_PRELOAD");
+    if ((preload && strstr(preload, "umockdev")) || getenv("CV_NO_UMOCKDEV_REEXEC"))
+        return true;
+    char self[4096] = {};
+    if (readlink("/proc/self/exe", self, sizeof self - 1) <= 0)
+        return false;
+    std::ifstream in("/proc/self/cmdline", std::ios::binary);
+    std::vector<std::string> args = {"umockdev-wrapper", self};
+    std::string arg;
+    std::getline(in, arg, '\0'); // our own name
+    while (std::getline(in, arg, '\0'))
+        args.push_back(arg);
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    setenv("CV_NO_UMOCKDEV_REEXEC", "1", 1);
+    execvp(argv[0], argv.data());
+    return false; // no umockdev-wrapper: the tests skip
+}();
+
+std::string sWord(const std::string& line, const std::string& key)
+{
+    size_t at = line.find(key + "=");
+    if (at == std::string::npos)
+        return "";
+    at += key.size() + 1;
+    return line.substr(at, line.find(' ', at) - at);
+}
+
+struct Found {
+    std::vector<linkSpec> specs;
+};
+
+bool sCollect(const linkSpec* spec, bool* success, void* ref)
+{
+    static_cast<Found*>(ref)->specs.push_back(*spec);
+    *success = true;
+    return true;
+}
+
+class DiscoveryUsbTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        if (!kUnderUmockdev)
+            return;
+        bus = std::make_unique<NetLab>();
+        std::string ready = bus->start(
+            0, "sim/usb_discovery_bus.py",
+            {"--device", "0000000A:0x0013",   // model 19
+             "--device", "40F5849A:0x0004",   // model 4
+             "--device", "0000000B:0x8011",   // bit 15: another product of the maker
+             "--device", "1234567:0x0004",    // 7 characters
+             "--device", "123456789:0x0004",  // 9 characters
+             "--device", "40f5849b:0x0004"}); // lower case: the driver could not open it
+        std::string dir = sWord(ready, "umockdev_dir");
+        if (!dir.empty())
+            setenv("UMOCKDEV_DIR", dir.c_str(), 1);
+    }
+    static void TearDownTestSuite() { bus.reset(); }
+    void SetUp() override
+    {
+        if (!kUnderUmockdev)
+            GTEST_SKIP() << "needs umockdev-wrapper";
+        ASSERT_NE(getenv("UMOCKDEV_DIR"), nullptr) << "the emulated bus did not start";
+    }
+    static std::unique_ptr<NetLab> bus;
+};
+
+std::unique_ptr<NetLab> DiscoveryUsbTest::bus;
+
+TEST_F(DiscoveryUsbTest, ListsOnlyModulesWithEightDigitSerials)
+{
+    Found found;
+    EXPECT_EQ(qDiscovery_EnumerateModules(USB, sCollect, &found, 0), 2);
+    ASSERT_EQ(found.specs.size(), 2u);
+    std::sort(found.specs.begin(), found.specs.end(),
+              [](const linkSpec& a, const linkSpec& b) { return a.serialNumber < b.serialNumber; });
+    EXPECT_EQ(found.specs[0].type, USB);
+    EXPECT_EQ(found.specs[0].serialNumber, 0x0000000Au);
+    EXPECT_EQ(found.specs[0].usbId, 0x0000000Au);
+    EXPECT_EQ(found.specs[0].model, 19u);
+    EXPECT_EQ(found.specs[0].module, 0u);
+    EXPECT_EQ(found.specs[1].serialNumber, 0x40F5849Au);
+    EXPECT_EQ(found.specs[1].model, 4u);
+}
+
+TEST_F(DiscoveryUsbTest, FindsBySerialNumber)
+{
+    linkSpec* spec = qDiscovery_FindModule(USB, 0x40F5849A, 0);
+    ASSERT_NE(spec, nullptr);
+    EXPECT_EQ(spec->model, 4u);
+    qLinkSpec_Destroy(&spec);
+    EXPECT_EQ(qDiscovery_FindModule(USB, 0x01234567, 0), nullptr) << "its text had 7 digits";
+    EXPECT_EQ(qDiscovery_FindModule(USB, 0x0000000B, 0), nullptr) << "not a module";
+    spec = qDiscovery_FindFirstModule(USB, 0);
+    ASSERT_NE(spec, nullptr);
+    EXPECT_NE(spec->serialNumber, 0u);
+    qLinkSpec_Destroy(&spec);
+}
+
+TEST_F(DiscoveryUsbTest, OtherTransportsFindNothingWithoutAsking)
+{
+    Found found;
+    EXPECT_EQ(qDiscovery_EnumerateModules(SERIAL, sCollect, &found, 0), 0);
+    EXPECT_EQ(qDiscovery_EnumerateModules(linkType(9), sCollect, &found, 0), 0);
+    EXPECT_TRUE(found.specs.empty());
+}
+
+} // namespace
