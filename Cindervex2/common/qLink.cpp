@@ -117,7 +117,10 @@ void qLink_ReleaseResources(qLinkRecord* link) {
 qErr qLink_Sync(uint32_t id) {
     qLinkRecord* link = qLinkRegistry_GetLink(id);
     if (link == nullptr || link->tag != qLINK_TAG) return qErrParam;
-    link->status = kLinkStatusSyncing;  // the reader sends the burst on its next read result
+    // The burst goes out now: a USB reader may sit in a 1 s read before it could send one.
+    bool queued = link->running && qLink_QueueSyncBurst(link);
+    link->syncState = queued ? kSyncStateByte1 : kSyncStateSynced;
+    link->status = kLinkStatusSyncing;
     qErr result = sPollFor(sInSync, link) ? qErrNone : qErrNotReady;
     // Surplus sync replies arrive as empty packets after the handshake: drop them.
     qPacketFifo_DrainPackets(link->outbound, drainAll, nullptr);

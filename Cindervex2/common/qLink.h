@@ -179,8 +179,8 @@ qErr _qLink_GetModuleAddress(uint32_t id, uint8_t* address);
  * null out. */
 qErr _qLink_GetModel(uint32_t id, uint8_t address, uint8_t* model);
 
-/* Runs the handshake on a started link: the reader sends sync bursts until the module
- * answers; waits up to 2 s for that. Then empties the outbound FIFO, waits 100 ms and
+/* Runs the handshake on a started link: one burst at once, more from the reader after
+ * each quiet pause until the module answers; waits up to 2 s for that. Then empties the outbound FIFO, waits 100 ms and
  * empties the inbound FIFO (surplus sync replies), also on time-out.
  * qErrNone: in sync. qErrNotReady: not within 2 s. qErrParam: unknown id. */
 qErr qLink_Sync(uint32_t id);

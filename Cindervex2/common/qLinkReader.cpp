@@ -79,6 +79,8 @@ void sIdle(qLinkRecord* link) {
 void sByte(qLinkRecord* link, uint8_t byte) {
     uint32_t status = link->status;
     if (status == kLinkStatusSyncing) {
+        // qLink_Sync may have started the handshake mid-packet: drop the partial packet.
+        if (link->accumulator->filled != 0) qPacket_Reset(link->accumulator);
         sSyncByte(link, byte);
         return;
     }
@@ -93,14 +95,19 @@ void sByte(qLinkRecord* link, uint8_t byte) {
 
 }  // namespace
 
+bool qLink_QueueSyncBurst(qLinkRecord* link) {
+    link->lastActivityMs = qTime_GetMonotonicMS();
+    const uint8_t none = 0;
+    qErr result = qErrNone;
+    for (int i = 0; i < kBurst; i++) sPutOutbound(link, ADDRESS_QUERY_MAGIC, 0, &none, &result);
+    return result == qErrNone;
+}
+
 void sStartSync(qLinkRecord* link) {
     link->status = kLinkStatusSyncing;
     link->syncState = kSyncStateStart;
-    link->lastActivityMs = qTime_GetMonotonicMS();
     qPacket_Reset(link->accumulator);
-    qErr result = qErrNone;
-    for (int i = 0; i < kBurst; i++) sPutOutbound(link, ADDRESS_QUERY_MAGIC, 0, &link->syncAddress, &result);
-    if (result == qErrNone) link->syncState = kSyncStateByte1;
+    if (qLink_QueueSyncBurst(link)) link->syncState = kSyncStateByte1;
 }
 
 void sInPipeProcess(void* argument) {

@@ -27,7 +27,7 @@ struct qLinkRecord {
     qStream* stream;
     std::atomic<uint32_t> syncState;
     uint8_t syncAddress;
-    uint64_t lastActivityMs; /* reader: last byte or burst, for the resync pause */
+    std::atomic<uint64_t> lastActivityMs; /* last byte or burst, for the resync pause */
     std::atomic<qPacketLog*> packetLog;
     uint32_t logSize;
     qMutex* logMutex;
@@ -89,6 +89,9 @@ void sOutPipeProcess(void* link);
 
 /* Starts a handshake: status Syncing and a burst of six sync requests (reader thread). */
 void sStartSync(qLinkRecord* link);
+
+/* Queues a burst of six sync requests and notes the time. False if a put failed. */
+bool qLink_QueueSyncBurst(qLinkRecord* link);
 
 /* Records `length` wire bytes in the packet log, if there is one. */
 void qLink_LogPacket(qLinkRecord* link, int direction, const uint8_t* bytes, uint32_t length);

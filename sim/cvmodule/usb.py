@@ -54,9 +54,10 @@ CAP_NO_PACKET_SIZE_LIM = 0x04
 
 
 class Urb:
-    __slots__ = ("data", "buffer", "endpoint", "length", "kind", "stalled")
+    __slots__ = ("client", "data", "buffer", "endpoint", "length", "kind")
 
-    def __init__(self, data, buffer, kind, endpoint, length):
+    def __init__(self, client, data, buffer, kind, endpoint, length):
+        self.client = client
         self.data, self.buffer = data, buffer
         self.kind, self.endpoint, self.length = kind, endpoint, length
 
@@ -72,7 +73,7 @@ class UsbfsHandler(UMockdev.IoctlBase):
         super().__init__()
         self.device = device
         self.pending_in = []   # bulk IN URBs waiting for data
-        self.done = []         # completed URBs, in completion order
+        self.done = {}         # per open node (client): completed URBs, oldest first
         self.inbox = bytearray()
         self.halted = set()    # endpoints the test stalled
         self.io_errors = 0     # bulk URBs to fail with EPROTO
@@ -116,7 +117,7 @@ class UsbfsHandler(UMockdev.IoctlBase):
         kind, endpoint = raw[0], raw[1]
         (length,) = struct.unpack_from("<i", raw, 24)
         buffer = data.resolve(URB_BUFFER_OFFSET, length) if length > 0 else None
-        urb = Urb(data, buffer, kind, endpoint, length)
+        urb = Urb(client, data, buffer, kind, endpoint, length)
         if kind == URB_TYPE_CONTROL:
             self._control(urb)
         elif endpoint in self.halted:
@@ -149,9 +150,13 @@ class UsbfsHandler(UMockdev.IoctlBase):
         self._complete(urb, 0, len(reply))
 
     def _complete(self, urb, status, actual):
+        # Each open of the node reaps only its own URBs, as with a real device.
         urb.finish(status, actual)
-        self.done.append(urb)
+        self.done.setdefault(urb.client, []).append(urb)
         self.device.set_ready(True)
+
+    def _any_done(self):
+        return any(self.done.values())
 
     def fill_in(self):
         while self.pending_in and self.inbox:
@@ -162,21 +167,21 @@ class UsbfsHandler(UMockdev.IoctlBase):
             self._complete(urb, 0, len(chunk))
 
     def _reap(self, client, arg):
-        if not self.done:
-            self.device.set_ready(False)
+        mine = self.done.get(client)
+        if not mine:
+            self.device.set_ready(self._any_done())
             client.complete(-1, errno.ENODEV if self.device.gone else errno.EAGAIN)
             return True
-        urb = self.done.pop(0)
+        urb = mine.pop(0)
         arg.resolve(0, 8).set_ptr(0, urb.data)
-        if not self.done:
-            self.device.set_ready(False)
+        self.device.set_ready(self._any_done())
         client.complete(0, 0)
         return True
 
     def _discard(self, client, arg):
         (address,) = struct.unpack("<Q", bytes(arg.retrieve()))
         for urb in self.pending_in:
-            if urb.data.client_addr == address:
+            if urb.client == client and urb.data.client_addr == address:
                 self.pending_in.remove(urb)
                 self._complete(urb, -errno.ENOENT, 0)
                 client.complete(0, 0)
