@@ -138,14 +138,21 @@ qErr sGet(uint8_t* byte, void* reference) {
     return qErrIO;
 }
 
-// One send attempt with the lock held; reconnects first when the connection is down.
+// Lock held. True when the peer closed the connection and left nothing unread: bytes sent
+// now would be acknowledged by the kernel and then lost.
+bool sPeerClosedLocked(SocketState* state) {
+    uint8_t probe;
+    return recv(state->fd, &probe, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
+}
+
+// One send attempt, under the lock; reconnects first when the connection is down.
 // Returns the bytes sent, or -1 with the error in `*error` (0 when a reconnect failed
 // and `*result` holds its code).
 ssize_t sSendOnce(SocketState* state, const uint8_t* data, size_t count, int* error, qErr* result) {
     qMutexGuard hold(state->lock);
     *error = 0;
     *result = hold.locked() ? qErrNone : qErrIO;
-    if (*result == qErrNone && !state->connected) *result = sConnectLocked(state);
+    if (*result == qErrNone && (!state->connected || sPeerClosedLocked(state))) *result = sConnectLocked(state);
     if (*result != qErrNone) return -1;
     ssize_t n = send(state->fd, data, count, MSG_NOSIGNAL | MSG_DONTWAIT);
     if (n < 0) {
