@@ -93,6 +93,15 @@ TEST_P(LinkSuite, PacketsTravelBothWays) {
     EXPECT_NE(t.cmd("received").find("040417015aa5"), std::string::npos) << "bytes on the wire as sent";
 }
 
+TEST_P(LinkSuite, AsksTheModuleForItsAddress) {
+    ASSERT_EQ(qLink_Sync(t.link), qErrNone);
+    uint8_t address = 0;
+    EXPECT_EQ(_qLink_GetModuleAddress(t.link, &address), qErrNone);
+    EXPECT_EQ(address, 0x04);
+    t.cmd("silent on");
+    EXPECT_EQ(_qLink_GetModuleAddress(t.link, &address), qErrTimeout);
+}
+
 TEST_P(LinkSuite, AnswersHeartbeatsAcrossTheWrap) {
     t.cmd("heartbeat 40");  // values start at 0xFE: the replies wrap to 0x00 and 0x01
     EXPECT_GE(t.awaitStat("heartbeat_replies_ok", 5, 3000), 5);

@@ -228,6 +228,19 @@ TEST_F(UsbDriverTest, ErrorsThatStopShortOfFiveAreForgotten) {
     EXPECT_EQ(cvusb_get_state(device), kDeviceStateReady);
 }
 
+TEST_F(UsbDriverTest, ModuleComesBackUnderAnotherSerial) {
+    Open();
+    uint32_t reborn = sNextSerial();
+    ASSERT_EQ(Bus("vanish 200 " + sHex(reborn)), "ok");
+    uint8_t byte = 0;
+    EXPECT_NE(Get(&byte), qErrNone) << "gone from the bus";
+    EXPECT_EQ(cvusb_destroy(&device), qErrNone);
+    qStream* stream = nullptr;
+    EXPECT_TRUE(sRetry([&] { return qStream_CreateUSB(reborn, &stream) == qErrNone; }));
+    EXPECT_EQ(qStream_Destroy(&stream), qErrNone);
+    at = "@" + sHex(reborn) + " ";
+}
+
 TEST(UsbKernelNodeTest, StreamUsesTheNodeWhenItExists) {
     std::string why;
     uint32_t serial = sPlug(",kernel=1,usbfs=0", &why);
