@@ -43,6 +43,12 @@ public:
         return true;
     }
 
+    /* Consumer only: true when nothing waits to be popped. */
+    bool empty() const
+    {
+        return tail_.load(std::memory_order_relaxed) == head_.load(std::memory_order_acquire);
+    }
+
     /* Number of slots; capacity() - 1 elements fit. */
     uint16_t capacity() const { return capacity_; }
 

@@ -20,8 +20,8 @@ class Module:
         self.address = options.address
         self.model = options.model
         self.faults = Faults()
+        self.children = {}  # address -> Module reached through this one (entities add them)
         self.entities = {cmd: cls(self) for cmd, cls in entity_classes().items()}
-        self.children = {}  # address -> Module reached through this one
         self.stats = collections.Counter()
         self.route = None
         self.heartbeat_ms = options.heartbeat_ms
