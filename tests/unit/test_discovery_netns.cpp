@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "Cindervex2/classes/Module.h"
+#include "Cindervex2/classes/SystemClass.h"
 #include "Cindervex2/classes/zBeaconInterface.h"
 #include "Cindervex2/common/LanvexConfig.h"
 #include "Cindervex2/common/qDiscovery.h"
@@ -272,6 +274,59 @@ TEST_F(DiscoveryNetnsTest, BeaconSearchFindsSharingServersOnTheChosenInterface)
     EXPECT_LT(took, 3.0) << "22 attempts of at most 100 ms";
     EXPECT_EQ(zBeaconInterface_get(), before) << "the interface setting is restored";
 }
+
+TEST_F(DiscoveryNetnsTest, ModuleConnectsToAModuleFoundOnTheNetwork)
+{
+    startTcpipModule(1, "0F49589A", {"--module", "4", "--port", "5000"});
+    ASSERT_NE(lab.start(1, "sim/module.py",
+                        {"--tcp", NetLab::peerAddress(1) + ":5000", "--address", "4", "--serial",
+                         "0F49589A"}),
+              "");
+    Quorvel::Cindervex::Module module(2, uint8_t(0));
+    ASSERT_EQ(module.connect(TCPIP, 0x0F49589A), qErrNone);
+    EXPECT_EQ(module.getModuleAddress(), 4);
+    Quorvel::Cindervex::SystemClass system;
+    system.init(&module, 0);
+    uint32_t serial = 0;
+    EXPECT_EQ(system.getSerialNumber(&serial), qErrNone);
+    EXPECT_EQ(serial, 0x0F49589Au);
+    EXPECT_EQ(module.connect(TCPIP, 0), qErrParam);
+}
+
+struct FallbackCase {
+    const char* name;
+    linkType type;
+    bool fallback;
+    qErr result;
+};
+
+class DiscoverFallbackTest : public DiscoveryNetnsTest,
+                             public ::testing::WithParamInterface<FallbackCase> {};
+
+TEST_P(DiscoverFallbackTest, FallsBackBetweenUsbAndLanvexOnly)
+{
+    ASSERT_NE(lab.start(0, "sim/lanvex_responder.py", {"--mode", "local", "--serial", "0C0FFEE0"}), "");
+    Quorvel::Cindervex::Link link("l");
+    LanvexConfig config;
+    config.fallback = GetParam().fallback ? 1 : 0;
+    link.setConfig(config);
+    EXPECT_EQ(link.discoverAndConnect(GetParam().type, 0x0C0FFEE0, 0), GetParam().result);
+    linkSpec spec{};
+    if (GetParam().result != qErrNotFound) {
+        ASSERT_EQ(link.getLinkSpecifier(&spec), qErrNone);
+        EXPECT_EQ(spec.type, LANVEX) << "the shared module was found";
+    }
+    EXPECT_EQ(link.getStatus(), 8u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Types, DiscoverFallbackTest,
+    ::testing::Values(
+        // Found by the LANVEX search; this library has no sharing client to connect with yet.
+        FallbackCase{"UsbFallsBackToLanvex", USB, true, qErrUnimplemented},
+        FallbackCase{"NoFallbackWhenSwitchedOff", USB, false, qErrNotFound},
+        FallbackCase{"TcpipNeverFallsBack", TCPIP, true, qErrNotFound}),
+    [](const auto& i) { return std::string(i.param.name); });
 
 TEST_F(DiscoveryNetnsTest, MulticastReceiverGetsWhatASenderSends)
 {
