@@ -86,6 +86,20 @@ TEST_F(ModuleSimTest, ConnectingLearnsTheAddressAndASecondConnectIsRefused)
     EXPECT_TRUE(module->isConnected());
 }
 
+TEST_F(ModuleSimTest, AFailedLinkIsReleasedBeforeTheNextAttempt)
+{
+    ASSERT_NE(sim->command("close 300"), "");
+    auto deadline = std::chrono::steady_clock::now() + 3s;
+    while (module->isConnected() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(10ms);
+    ASSERT_FALSE(module->isConnected());
+    EXPECT_EQ(module->getLink()->connect(), qErrConnection) << "the failed link is still held";
+    std::this_thread::sleep_for(400ms);
+    EXPECT_EQ(module->reconnect(), qErrNone);
+    uint32_t serial = 0;
+    EXPECT_EQ(system.getSerialNumber(&serial), qErrNone);
+}
+
 struct SystemCase {
     const char* name;
     std::function<qErr(SystemClass&, int64_t*)> call;
