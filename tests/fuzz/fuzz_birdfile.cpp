@@ -13,10 +13,16 @@
 
 namespace {
 
+/* A scratch file, removed when the fuzzer exits. */
+struct Scratch {
+    std::string path = "/tmp/fuzz_birdfile." + std::to_string(getpid());
+    ~Scratch() { unlink(path.c_str()); }
+};
+
 std::string sPath()
 {
-    static const std::string path = "/tmp/fuzz_birdfile." + std::to_string(getpid());
-    return path;
+    static const Scratch scratch;
+    return scratch.path;
 }
 
 std::vector<uint8_t> sWrap(const uint8_t* data, size_t size)

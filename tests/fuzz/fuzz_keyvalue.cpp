@@ -9,10 +9,26 @@
 
 #include "store/KeyValueStore.h"
 
+namespace {
+
+/* Scratch files, removed when the fuzzer exits. */
+struct Scratch {
+    std::string path = "/tmp/fuzz_keyvalue." + std::to_string(getpid());
+    std::string saved = path + ".saved";
+    ~Scratch()
+    {
+        unlink(path.c_str());
+        unlink(saved.c_str());
+    }
+};
+
+} // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const std::string path = "/tmp/fuzz_keyvalue." + std::to_string(getpid());
-    static const std::string saved = path + ".saved";
+    static const Scratch scratch;
+    const std::string& path = scratch.path;
+    const std::string& saved = scratch.saved;
     FILE* f = fopen(path.c_str(), "wb");
     if (!f)
         return 0;
