@@ -53,9 +53,12 @@ qErr qLogger_Enable(qLogger* logger) {
 
 qErr qLogger_Disable(qLogger* logger) {
     if (!sValid(logger)) return qErrParam;
+    if (sOnLoggerThread(logger)) {
+        logger->running = 0;  // the loop ends after this callback; nobody can wait here
+        return qErrNone;
+    }
     if (logger->thread == nullptr) return qErrNone;
     logger->running = 0;
-    if (sOnLoggerThread(logger)) return qErrNone;
     if (qThread_Destroy(&logger->thread) != qErrNone) return qErrUnknown;
     logger->threadId = std::thread::id();
     return qErrNone;
@@ -64,7 +67,7 @@ qErr qLogger_Disable(qLogger* logger) {
 qErr qLogger_Destroy(qLogger** logger) {
     if (logger == nullptr || !sValid(*logger)) return qErrNone;
     qLogger* l = *logger;
-    if (l->thread != nullptr && sOnLoggerThread(l)) {
+    if (sOnLoggerThread(l)) {
         l->running = 0;
         return qErrBusy;
     }

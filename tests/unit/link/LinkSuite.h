@@ -113,7 +113,7 @@ TEST_P(LinkSuite, AnswersHeartbeatsAcrossTheWrap) {
 TEST_P(LinkSuite, FramingErrorRestartsTheHandshake) {
     long before = t.stat("sync_requests");
     t.cmd("corrupt 1");  // the next reply starts with an odd address byte
-    qPacket* lost = Echo(t.link, 1);
+    qPacket* lost = Echo(t.link, 1, 300);
     qPacket_Destroy(&lost);
     EXPECT_GE(t.awaitStat("sync_requests", before + 6, 2000) - before, 6);
     ASSERT_TRUE(AwaitStatus(t.link, kLinkStatusRunning, 2000));
