@@ -51,7 +51,8 @@ qErr qStream_WaitReadable(qStream* stream, uint32_t timeoutMs);
  * copied and the rest of `destination` is untouched. qErrNotReady: the source is merely
  * slow; the bytes read are given back to the ring and `destination` is untouched, so a
  * read is all or nothing. qErrParam: invalid stream or null destination. qErrMode: no get.
- * qErrResource: no scratch memory. Any other failure of get is returned, bytes dropped.
+ * qErrResource: no scratch memory. qErrMemory: the ring could not take the bytes back.
+ * Any other failure of get is returned, bytes dropped.
  * Blocks only as long as the kind's get does. */
 qErr qStream_Read(qStream* stream, uint8_t* destination, uint32_t size);
 
@@ -70,7 +71,8 @@ qErr qStreamBufferChar(qStream* stream, uint8_t byte);
  * (`count` may be null). A record also ends after `maximum` bytes (the rest stays in the
  * stream), or at end of input when at least one byte was read; maximum 0 reads nothing.
  * Bytes that began a delimiter but did not complete it are record data.
- * qErrNotReady: the source is slow; everything read is given back to the ring.
+ * qErrNotReady: the source is slow; everything read is given back to the ring
+ * (qErrMemory if the ring cannot take it).
  * qErrEOF: input ended before any byte. qErrParam: invalid stream, null destination or
  * delimiter, delimiter length 0. qErrResource: no scratch memory. Other get failures are
  * returned. `destination` and `*count` are written only on qErrNone. */
