@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "Cindervex2/platform/cvusb.h"
+#include "Cindervex2/platform/qUSBContext.h"
 #include "Cindervex2/platform/qUSBStream.h"
 #include "tests/unit/link/LinkSuite.h"
 
@@ -226,6 +227,17 @@ TEST_F(UsbDriverTest, ErrorsThatStopShortOfFiveAreForgotten) {
     ASSERT_EQ(Bus("ioerrors 4"), "ok");
     for (int i = 0; i < 4; i++) EXPECT_EQ(Get(&byte), qErrNotReady);
     EXPECT_EQ(cvusb_get_state(device), kDeviceStateReady);
+}
+
+TEST_F(UsbDriverTest, ContextStaysWhileAHandleIsOpen) {
+    Open();
+    EXPECT_EQ(Cindervex_libusb_exit(), qErrBusy);
+    EXPECT_EQ(cvusb_get_state(device), kDeviceStateReady);
+    EXPECT_EQ(cvusb_destroy(&device), qErrNone);
+    EXPECT_EQ(Cindervex_libusb_exit(), qErrNone);
+    device = cvusb_create_usb(1);  // a fresh context finds the module again
+    ASSERT_NE(device, nullptr);
+    EXPECT_EQ(cvusb_open_cindervex_device(device, sHex(serial).c_str()), qErrNone);
 }
 
 TEST_F(UsbDriverTest, ModuleComesBackUnderAnotherSerial) {
