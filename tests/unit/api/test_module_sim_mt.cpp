@@ -7,6 +7,7 @@
 #include <chrono>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -419,6 +420,51 @@ TEST_F(StreamSimTest, FailedSubscriptionRollsBack)
     EXPECT_TRUE(link->filterActiveStreamKeys(4, kSample, 1, 0, 255, true).empty());
 }
 
+// A module that streams only what the test sends through it.
+class QuietStreamSimTest : public ModuleSimTest {
+protected:
+    std::vector<std::string> simArgs() override { return {"--stream-ms", "600000"}; }
+};
+
+struct Order {
+    std::mutex lock;
+    std::vector<int> calls;
+};
+
+TEST_F(QuietStreamSimTest, ExactSubscriptionsComeBeforeWiderOnes)
+{
+    Link* link = module->getLink();
+    Order order;
+    auto note = [&order](int who) {
+        return [&order, who](const qPacket*, void*) -> uint8_t {
+            std::lock_guard<std::mutex> guard(order.lock);
+            order.calls.push_back(who);
+            return 0;
+        };
+    };
+    ASSERT_EQ(link->registerStreamCallback(4, kSample, 255, 255, true, note(2), nullptr), qErrNone);
+    ASSERT_EQ(link->registerStreamCallback(4, kSample, 1, 0, true, note(1), nullptr), qErrNone);
+    // A 16-bit sample of option 1, index 0: value 0x0177.
+    sim->command("send 040f0c0140020000000000000001017700");
+    ASSERT_TRUE(sAwait([&] {
+        std::lock_guard<std::mutex> guard(order.lock);
+        return order.calls.size() >= 2;
+    }, 2000ms));
+    {
+        std::lock_guard<std::mutex> guard(order.lock);
+        EXPECT_EQ(order.calls, (std::vector<int>{1, 2}));
+    }
+    uint32_t value = 0;
+    EXPECT_EQ(link->getStreamValue(4, kSample, 1, 0, 0, &value), qErrNone);
+    EXPECT_EQ(value, 0x177u);
+    EXPECT_EQ(link->getStreamValue(4, kSample, 1, 0, 0, &value), qErrStreamStale);
+
+    // Part of a streamed byte array reaches the callbacks but is no cached value.
+    sim->command("send 04070c014001020381");
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(link->getStreamValue(4, kSample, 1, 0, 0, &value), qErrStreamStale);
+}
+
 class SlotSimTest : public ModuleSimTest {
 protected:
     std::vector<std::string> simArgs() override { return {"--slot", "1:2:" + std::string(80, 'a')}; }
@@ -453,6 +499,21 @@ TEST_F(SlotSimTest, WritesAndReadsSlots)
     EXPECT_EQ(count, 40u);
     EXPECT_EQ(whole[39], 0xAA);
     EXPECT_EQ(link->loadStoreSlot(4, 7, 0, sent.data(), sent.size()), qErrMedia);
+}
+
+class BadChecksumSimTest : public ModuleSimTest {
+protected:
+    std::vector<std::string> simArgs() override { return {"--slot-bad-checksum"}; }
+};
+
+TEST_F(BadChecksumSimTest, AWrongChecksumFailsTheWriteAndStillClosesTheSlot)
+{
+    std::vector<uint8_t> sent = sBytes(60, 5);
+    received();
+    EXPECT_EQ(module->getLink()->loadStoreSlot(4, 0, 1, sent.data(), sent.size()), qErrIO);
+    std::string hex = received();
+    EXPECT_EQ(hex.find("040d040701"), std::string::npos) << "no chunk after the failure";
+    EXPECT_EQ(hex.substr(hex.size() - 10), "0403040801") << "closed";
 }
 
 class FactorySimTest : public ModuleSimTest {
