@@ -200,6 +200,16 @@ TEST_F(PacketFifoTest, RefusesAnInvalidPacket) {
     EXPECT_EQ(qPacketFifo_Put(fifo, nullptr), qErrParam);
 }
 
+TEST(PacketFifoLifetimeTest, CreateDestroyCyclesLeaveNothingBehind) {
+    qPacketPtr packet = sPacket(1, 1);
+    for (int i = 0; i < 10000; i++) {
+        uint64_t id = qPacketFifo_Create();
+        ASSERT_NE(id, 0u);
+        ASSERT_EQ(qPacketFifo_Put(id, packet.get()), qErrNone);
+        ASSERT_EQ(qPacketFifo_Destroy(&id), qErrNone);
+    }
+}
+
 // Producers and waiting consumers: every packet arrives once, each producer's in order.
 TEST_F(PacketFifoTest, ProducersAndConsumersLoseNothing) {
     constexpr int kProducers = 4, kEach = 200, kConsumers = 3;
