@@ -116,7 +116,7 @@ TEST(ThreadTest, DestroyWaitsForTheThread) {
 TEST(TimeTest, ClocksAndSleeps) {
     auto start = Clock::now();
     qTime_MSSleep(0);
-    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(5));
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(50));
     uint64_t before = qTime_GetMonotonicMS();
     qTime_MSSleep(30);
     EXPECT_GE(qTime_GetMonotonicMS() - before, 30u);
