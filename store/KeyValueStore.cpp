@@ -30,9 +30,10 @@ bool sSpace(char c)
     return isspace(static_cast<unsigned char>(c)) != 0;
 }
 
+/* A key that would not read back as itself: "#" in column 1 makes a comment. */
 bool sKeyOk(const char* key)
 {
-    if (!key || !key[0] || strpbrk(key, "=\r\n"))
+    if (!key || !key[0] || key[0] == '#' || strpbrk(key, "=\r\n"))
         return false;
     return !sSpace(key[0]) && !sSpace(key[strlen(key) - 1]);
 }

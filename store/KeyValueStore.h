@@ -32,8 +32,9 @@ public:
 
     /* Setters: store the text ("%d", "%f", "0x%08X" or as given) and mark the store
      * changed when it differs from the text held before. Return false, changing nothing,
-     * for a key that is null, empty, holds "=", CR or LF or begins or ends with white
-     * space, or for a value holding CR or LF (it would forge a line of its own). */
+     * for a key that is null, empty, begins with "#", holds "=", CR or LF or begins or
+     * ends with white space, or for a value holding CR or LF (it would forge a line of
+     * its own). */
     bool Add(const char* key, int value);
     bool Add(const char* key, double value);
     bool AddHex(const char* key, uint32_t value);

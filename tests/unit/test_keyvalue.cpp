@@ -124,6 +124,7 @@ TEST(KeyValueStore, RefusesTextThatWouldForgeALine)
     EXPECT_FALSE(kv.Add("LATEST_TRANSFER", std::string("a\rb")));
     EXPECT_FALSE(kv.Add("A=B", "v"));
     EXPECT_FALSE(kv.Add(" A", "v"));
+    EXPECT_FALSE(kv.Add("#A", "v")) << "would read back as a comment";
     EXPECT_FALSE(kv.Add("", "v"));
     EXPECT_EQ(kv.GetInt("A=B", 3), 3);
     EXPECT_TRUE(kv.Entries().empty());
