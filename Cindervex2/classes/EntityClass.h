@@ -23,6 +23,7 @@ public:
 
     /* Binds the accessor to (module, entityClass, index). */
     void init(Module* module, uint8_t entityClass, uint8_t index);
+    /* The entity index given to init. */
     uint8_t getIndex() const;
 
     /* Get: u->type (and u->byteValue, the subindex, for the subindex form: type byte) set by
@@ -33,6 +34,7 @@ public:
     qErr setUEI(uint8_t option, uei* u);
     /* Set in subindex form. */
     qErr setUEI(uint8_t option, uint8_t subindex, uei* u);
+    /* Call (a set without value) and typed sets, plain or in subindex form. */
     qErr callUEI(uint8_t option);
     qErr setUEI8(uint8_t option, uint8_t value);
     qErr setUEI16(uint8_t option, uint16_t value);
@@ -55,6 +57,7 @@ public:
     qErr getUEIBytes(uint8_t option, uint8_t* buffer, size_t capacity, size_t* count);
     /* Converts *count from bytes to units. qErrMemory: not a multiple. qErrParam: null or 0. */
     static qErr getUEIBytesCheck(size_t* count, size_t unit);
+    /* qUEI_getBytesSequence and qUEI_getBytesContinue. */
     static uint8_t getUEIBytesSequence(const qPacket* packet);
     static uint8_t getUEIBytesContinue(const qPacket* packet);
     /* Receive filter of byte arrays (reference: the uei being received). */

@@ -17,9 +17,11 @@ public:
     qErr read(uint8_t address, uint8_t length, uint8_t* data);
     /* Writes `length` (at most 23) bytes to `address`. */
     qErr write(uint8_t address, uint8_t length, const uint8_t* data);
+    /* Switches the bus's pull-up resistors. */
     qErr setPullup(bool enable);
-    /* qErrParam above 3. */
+    /* Speed for later transfers; qErrParam above 3. */
     qErr setSpeed(uint8_t speed);
+    /* The stored speed; qErrParam for null. */
     qErr getSpeed(uint8_t* speed);
 
 private:

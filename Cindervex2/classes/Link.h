@@ -83,14 +83,15 @@ public:
 
     /* ---- configuration ---- */
 
+    /* The name given at construction. */
     const char* getName() const;
-    /* qErrParam: null out. */
+    /* Copies the sharing configuration. qErrParam: null out. */
     qErr getConfig(LanvexConfig* out) const;
-    /* qErrMode while connected. */
+    /* Replaces the sharing configuration. qErrMode while connected. */
     qErr setConfig(LanvexConfig config);
-    /* qErrNotFound without a specifier; qErrParam: null out. */
+    /* Copies the stored specifier. qErrNotFound without one; qErrParam: null out. */
     qErr getLinkSpecifier(linkSpec* out) const;
-    /* qErrBusy while connected. */
+    /* Replaces the stored specifier. qErrBusy while connected. */
     qErr setLinkSpecifier(linkSpec spec);
 
     /* ---- connection ---- */
@@ -212,6 +213,7 @@ public:
     std::vector<uint64_t> filterActiveStreamKeys(uint8_t module, uint8_t command, uint8_t option,
                                                  uint8_t index, uint8_t subindex, bool lock);
 
+    /* Stream keys and stream packets: see qStreamKey.h and qStreamPacket.h. */
     static uint64_t createStreamKey(uint8_t module, uint8_t command, uint8_t option,
                                     uint8_t index, uint8_t subindex);
     static uint8_t getStreamKeyElement(uint64_t key, STREAM_KEY element);

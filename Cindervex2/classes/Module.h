@@ -33,16 +33,19 @@ public:
     /* Connects again by the stored specifier (releasing a link that failed), then the
      * address query. */
     qErr reconnect();
+    /* The link's connection state, engine status (8 without a link), and release. */
     bool isConnected() const;
     uint32_t getStatus() const;
     qErr disconnect();
 
+    /* The module's address on its link. */
     uint8_t getModuleAddress() const;
     void setModuleAddress(uint8_t address);
     /* Whether connecting is followed by the address query. */
     void setNetworkingMode(bool autoNetworking);
     /* The owned link; never null. */
     Link* getLink();
+    /* The link's specifier, sharing configuration and packet log (see Link). */
     qErr getLinkSpecifier(linkSpec* spec);
     qErr getConfig(LanvexConfig* config);
     qErr setConfig(LanvexConfig config);

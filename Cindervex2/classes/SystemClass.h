@@ -11,6 +11,7 @@ public:
     /* Binds to the system entity `index` of `module`. */
     void init(Module* module, uint8_t index);
 
+    /* Getters copy the value for qErrNone and qErrStreamStale; qErrParam for null. */
     qErr getModule(uint8_t* address);
     qErr setRouter(uint8_t address);
     qErr getRouter(uint8_t* address);
