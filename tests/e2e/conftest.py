@@ -41,3 +41,46 @@ def run_updater(home):
     def run(*args, env=None, timeout=30, **kwargs):
         return run_updater_at([str(a) for a in args], home, env, timeout, **kwargs)
     return run
+
+
+UpdateServer = collections.namedtuple("UpdateServer", "url record log")
+
+
+@pytest.fixture
+def update_server(tmp_path):
+    """update_server(catalogue=None, *options) -> UpdateServer(url, record, log).
+
+    Starts sim/update_server.py on 127.0.0.1 with a free port; `catalogue` is the dict
+    its --catalogue file holds, `options` further command-line options (e.g. "--fault",
+    "status500"). `record` is the file of received requests (JSON lines). Every server
+    started is stopped at teardown."""
+    import json
+    import select
+
+    started = []
+
+    def start(catalogue=None, *options):
+        n = len(started)
+        cat = tmp_path / f"catalogue{n}.json"
+        cat.write_text(json.dumps(catalogue or {}))
+        record, log = tmp_path / f"requests{n}.jsonl", tmp_path / f"server{n}.log"
+        proc = subprocess.Popen(
+            ["/usr/bin/python3", str(ROOT / "sim" / "update_server.py"), "--catalogue", str(cat),
+             "--record", str(record), "--log", str(log), *options],
+            stdout=subprocess.PIPE, stdin=subprocess.DEVNULL)
+        started.append(proc)
+        ready, _, _ = select.select([proc.stdout], [], [], 10)
+        line = proc.stdout.readline().decode() if ready else ""
+        if "port=" not in line:
+            pytest.fail(f"update_server did not start: {line!r}")
+        port = int(line.split("port=")[1])
+        return UpdateServer(f"http://127.0.0.1:{port}/cgi/u", record, log)
+
+    yield start
+    for proc in started:
+        proc.terminate()
+        try:
+            proc.wait(timeout=3)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
