@@ -15,6 +15,7 @@ public:
     char* get_response();
     /* Number of body bytes (the body may hold zero bytes of its own). */
     size_t get_size() const;
+    /* Records the HTTP status once the transfer completed. */
     void set_status(long status);
     /* Appends `length` bytes of `data` to the body. */
     void process(const char* data, size_t length);

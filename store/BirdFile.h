@@ -38,6 +38,7 @@ public:
     bool ValidateModel(const char* model) const;
     /* The record's serial number (first 8 characters, hexadecimal); 0 without a record. */
     uint32_t GetSerialNumber() const;
+    /* True when `serial` equals GetSerialNumber(). */
     bool ValidateSerialNumber(uint32_t serial) const;
     /* The record's build (leading decimal digits of the first 15 characters); 0 without. */
     uint32_t GetBuild() const;

@@ -64,6 +64,7 @@ public:
     bool IsDirty() const { return dirty; }
     /* The file last loaded or saved; empty before. */
     const std::string& FilePath() const { return filePath; }
+    /* Every entry, in key order. */
     const std::map<std::string, std::string>& Entries() const { return entries; }
 
 private:

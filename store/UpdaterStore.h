@@ -14,6 +14,7 @@ public:
      * <code>" or "UpdaterStore: <path> exists and is a file". */
     explicit UpdaterStore(const char* basePath);
 
+    /* The store root given to the constructor. */
     const char* BasePath() const;
 
     /* Ensures root/"%08X" (or root/name) exists and returns its item, whose attributes
