@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -272,6 +273,42 @@ TEST_F(LinkEngineTest, DestroyWithAWriteInProgressReturns) {
     });
     EXPECT_EQ(qLink_Destroy(&id), qErrNone);
     releaser.join();
+}
+
+// A start whose writer cannot be made stops the reader it did start, so destroying the
+// link frees nothing a thread still uses. The writer's thread is denied by an address
+// space limit that leaves room for one more thread stack only (in a child process).
+TEST(LinkStartTest, HalfStartedLinkStopsCleanly) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "sanitizers reserve address space beyond any small limit";
+#else
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    auto child = [] {
+        Script* s = new Script();
+        qStream* stream = qStream_Create(Script::get, Script::put, Script::write, Script::destroy, s);
+        qStream_SetWaitFunction(stream, Script::wait);
+        long pages = 0;
+        std::ifstream("/proc/self/statm") >> pages;
+        rlimit limit{};
+        limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(pages) * 4096 + 12 * 1024 * 1024;
+        setrlimit(RLIMIT_AS, &limit);
+        // Make sure the limit leaves room for exactly one thread.
+        static std::atomic<bool> release{false};
+        auto hold = [](void*) {
+            while (!release) std::this_thread::sleep_for(1ms);
+        };
+        qThread* first = qThread_Create(hold, nullptr);
+        qThread* second = qThread_Create(hold, nullptr);
+        release = true;
+        bool oneOnly = first != nullptr && second == nullptr;
+        qThread_Destroy(&first);
+        if (!oneOnly) _exit(4);
+        uint32_t id = qLink_Create(stream);  // reader starts, writer cannot
+        if (id != 0) _exit(2);
+        _exit(qLink_GetStatus(1) == kLinkStatusInvalid ? 0 : 3);
+    };
+    EXPECT_EXIT(child(), ::testing::ExitedWithCode(0), "");
+#endif
 }
 
 /* ---- registry and creation ---- */
