@@ -49,7 +49,7 @@ def parse(argv):
     p.add_argument("--address", type=_even_address, default=0x04)
     p.add_argument("--model", type=lambda t: int(t, 0), default=0x10)
     p.add_argument("--heartbeat-ms", type=int, default=0, help="0 = no heartbeats")
-    p.add_argument("--heartbeat-start", type=int, default=0xFE, help="first heartbeat value")
+    p.add_argument("--heartbeat-start", type=lambda t: int(t, 0), default=0xFE, help="first heartbeat value")
     p.add_argument("--record", help="append every packet both ways to this file")
     for cls in entity_classes().values():
         cls.add_arguments(p)

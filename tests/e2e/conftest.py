@@ -84,3 +84,22 @@ def update_server(tmp_path):
         except subprocess.TimeoutExpired:
             proc.kill()
             proc.wait()
+
+
+@pytest.fixture
+def make_module(tmp_path):
+    """make_module(*args) -> SimModule: starts sim/module.py with `args` (e.g. "--tcp",
+    "127.0.0.1:0", "--heartbeat-ms", 1000); it records every packet to a file in tmp_path.
+    Every module started is stopped at teardown."""
+    from simmodule import SimModule
+
+    started = []
+
+    def start(*args):
+        module = SimModule(args, record=tmp_path / f"module{len(started)}.log")
+        started.append(module)
+        return module
+
+    yield start
+    for module in started:
+        module.stop()
