@@ -138,18 +138,23 @@ TEST(SocketStreamCreateTest, RefusedConnectionLeavesNoStream) {
     EXPECT_EQ(qStream_CreateSocket(LoopbackServer::address(), port, nullptr), qErrParam);
 }
 
-TEST_F(SocketStreamTest, ReconnectsWhenThePeerCloses) {
+class SocketReaderReconnectTest : public SocketStreamTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(SocketReaderReconnectTest, ReconnectsWhenThePeerClosesOrResets) {
     server.send("a");
     uint8_t byte = 0;
     ASSERT_EQ(readByte(&byte, 2000), qErrNone);
     EXPECT_EQ(byte, 'a');
-    server.dropClient();
-    ASSERT_EQ(readByte(&byte, 300), qErrNotReady) << "a closed peer is no end of input";
+    server.dropClient(GetParam());
+    ASSERT_EQ(readByte(&byte, 300), qErrNotReady) << "a lost peer is no end of input";
     ASSERT_TRUE(server.waitForConnections(2, 2000)) << "the reader connected again";
     server.send("b");
     ASSERT_EQ(readByte(&byte, 2000), qErrNone);
     EXPECT_EQ(byte, 'b');
 }
+
+INSTANTIATE_TEST_SUITE_P(Close, SocketReaderReconnectTest, ::testing::Bool(),
+                         [](const auto& i) { return i.param ? "Reset" : "Orderly"; });
 
 TEST_F(SocketStreamTest, ComesBackWhenTheServerDoes) {
     server.stop();
