@@ -241,8 +241,10 @@ uint8_t EntityClass::sUEIBytesFilter(const qPacket* packet, void* reference)
         u->byteValue = qErrMemory;
         return 1;
     }
-    memcpy(u->bytes.data, data + UEI_BYTES_HEADER, payload);
-    u->bytes.data += payload;
+    if (payload) {
+        memcpy(u->bytes.data, data + UEI_BYTES_HEADER, payload);
+        u->bytes.data += payload;
+    }
     *u->bytes.written += payload;
     u->bytes.more = qUEI_getBytesContinue(packet);
     return 1;
