@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "Cindervex2/classes/Module.h"
+#include "Cindervex2/classes/SystemClass.h"
 #include "Cindervex2/common/qDiscovery.h"
 #include "tests/unit/support/NetLab.h"
 
@@ -119,6 +121,25 @@ TEST_F(DiscoveryUsbTest, FindsBySerialNumber)
     ASSERT_NE(spec, nullptr);
     EXPECT_NE(spec->serialNumber, 0u);
     qLinkSpec_Destroy(&spec);
+}
+
+TEST_F(DiscoveryUsbTest, ModuleConnectsByItsSerialNumber)
+{
+    Quorvel::Cindervex::Module module(2, uint8_t(0));
+    ASSERT_EQ(module.connect(USB, 0x40F5849A), qErrNone);
+    EXPECT_EQ(module.getModuleAddress(), 4) << "learned from the module";
+    Quorvel::Cindervex::SystemClass system;
+    system.init(&module, 0);
+    uint32_t serial = 0;
+    EXPECT_EQ(system.getSerialNumber(&serial), qErrNone);
+    EXPECT_EQ(serial, 0x40F5849Au);
+    module.disconnect();
+
+    Quorvel::Cindervex::Module byModel(2, uint8_t(19));
+    ASSERT_EQ(byModel.discoverAndConnect(USB, 0), qErrNone);
+    linkSpec spec{};
+    byModel.getLinkSpecifier(&spec);
+    EXPECT_EQ(spec.serialNumber, 0x0000000Au) << "the module of model 19";
 }
 
 TEST_F(DiscoveryUsbTest, OtherTransportsFindNothingWithoutAsking)
