@@ -19,7 +19,9 @@ bool sAskServer(int k, linkSpec* answer)
                                           uint16_t(DISCOVERY_LOCAL_REPLY_PORT + k), false);
     qMulticast* request = qMulticast_Create(LANVEX_LOOPBACK_ADDRESS, DISCOVERY_LOCAL_GROUP,
                                             uint16_t(DISCOVERY_LOCAL_REQUEST_PORT + k), true);
-    const uint8_t message[4] = {0xBA, 0xDC, 0xCD, 0xAB}; // DISCOVERY_LOCAL_REQUEST, little-endian
+    const uint8_t message[4] = {uint8_t(DISCOVERY_LOCAL_REQUEST), uint8_t(DISCOVERY_LOCAL_REQUEST >> 8),
+                                uint8_t(DISCOVERY_LOCAL_REQUEST >> 16),
+                                uint8_t(DISCOVERY_LOCAL_REQUEST >> 24)}; // little-endian
     bool answered = false;
     if (reply && request && qMulticast_Send(request, message, sizeof message) == sizeof message)
         answered = qMulticast_Receive(reply, answer, sizeof(linkSpec)) == sizeof(linkSpec);
