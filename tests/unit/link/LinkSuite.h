@@ -93,11 +93,13 @@ TEST_P(LinkSuite, PacketsTravelBothWays) {
     EXPECT_NE(t.cmd("received").find("040417015aa5"), std::string::npos) << "bytes on the wire as sent";
 }
 
-TEST_P(LinkSuite, AsksTheModuleForItsAddress) {
+TEST_P(LinkSuite, AsksTheModuleForItsAddressAndModel) {
     ASSERT_EQ(qLink_Sync(t.link), qErrNone);
-    uint8_t address = 0;
+    uint8_t address = 0, model = 0;
     EXPECT_EQ(_qLink_GetModuleAddress(t.link, &address), qErrNone);
     EXPECT_EQ(address, 0x04);
+    EXPECT_EQ(_qLink_GetModel(t.link, address, &model), qErrNone);
+    EXPECT_EQ(model, 0x10) << "the simulated module's default model";
     t.cmd("silent on");
     EXPECT_EQ(_qLink_GetModuleAddress(t.link, &address), qErrTimeout);
 }
