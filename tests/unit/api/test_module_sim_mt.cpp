@@ -463,6 +463,7 @@ TEST_F(QuietStreamSimTest, ExactSubscriptionsComeBeforeWiderOnes)
     sim->command("send 04070c014001020381");
     std::this_thread::sleep_for(200ms);
     EXPECT_EQ(link->getStreamValue(4, kSample, 1, 0, 0, &value), qErrStreamStale);
+    module->disconnect(); // stops the worker before `order` goes away
 }
 
 class SlotSimTest : public ModuleSimTest {
