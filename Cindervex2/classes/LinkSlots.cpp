@@ -140,9 +140,8 @@ qErr sReadChunks(Link::impl& d, uint8_t module, uint8_t handle, uint8_t* buffer,
             return sent != qErrNone ? sent : qErrTimeout;
         if (sIsError(reply.get()))
             return qErr(reply->data[3]);
+        // The filter takes only replies with data after the handle, so each adds a byte.
         size_t got = std::min<size_t>(reply->length - 3, toRead - done);
-        if (got == 0)
-            return qErrPacket; // a reply without data would never end the read
         memcpy(buffer + done, reply->data + 3, got);
         done += got;
     }

@@ -594,6 +594,7 @@ TEST_F(RouterSimTest, ReachesAModuleBehindTheRouter)
 TEST_F(ModuleSimTest, PacketLogWritesLinesToAFile)
 {
     TempDir dir;
+    EXPECT_EQ(module->enablePacketLog(dir.file("missing/packets.log").c_str()), qErrIO);
     std::string path = dir.file("packets.log");
     ASSERT_EQ(module->enablePacketLog(path.c_str()), qErrNone);
     uint8_t model = 0;
