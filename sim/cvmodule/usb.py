@@ -16,6 +16,8 @@ programs using the testbed (they go through the mocked libudev).
 """
 import errno
 import os
+import shutil
+import signal
 import struct
 import termios
 import threading
@@ -362,11 +364,22 @@ class UsbBus:
         return " ".join(words)
 
     def run(self, control_loop):
+        """Runs the main loop until "quit", end of input, SIGTERM or SIGINT, then
+        removes the testbed's directory (umockdev leaves it behind otherwise)."""
         def control_then_quit():
             control_loop()
             GLib.idle_add(self.loop.quit)
         threading.Thread(target=control_then_quit, daemon=True).start()
-        self.loop.run()
+        for signum in (signal.SIGTERM, signal.SIGINT):
+            GLib.unix_signal_add(GLib.PRIORITY_DEFAULT, signum, self._quit_on_signal)
+        try:
+            self.loop.run()
+        finally:
+            shutil.rmtree(self.testbed.get_root_dir(), ignore_errors=True)
+
+    def _quit_on_signal(self):
+        self.loop.quit()
+        return False
 
     def command(self, cmd, args, module):
         """Transport commands, run in the main loop (URBs live there)."""
