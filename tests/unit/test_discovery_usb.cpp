@@ -1,12 +1,8 @@
 // USB discovery against emulated modules on a umockdev bus.
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,32 +11,12 @@
 #include "Cindervex2/classes/SystemClass.h"
 #include "Cindervex2/common/qDiscovery.h"
 #include "tests/unit/support/NetLab.h"
+#include "tests/unit/support/SkipOrFail.h"
+#include "tests/unit/support/UmockdevReexec.h"
 
 namespace {
 
-// The emulated bus only reaches a process that runs with umockdev's preload library: run
-// this test program again under umockdev-wrapper unless that already happened.
-const bool kUnderUmockdev = [] {
-    const char* preload = getenv("LD_PRELOAD");
-    if ((preload && strstr(preload, "umockdev")) || getenv("CV_NO_UMOCKDEV_REEXEC"))
-        return true;
-    char self[4096] = {};
-    if (readlink("/proc/self/exe", self, sizeof self - 1) <= 0)
-        return false;
-    std::ifstream in("/proc/self/cmdline", std::ios::binary);
-    std::vector<std::string> args = {"umockdev-wrapper", self};
-    std::string arg;
-    std::getline(in, arg, '\0'); // our own name
-    while (std::getline(in, arg, '\0'))
-        args.push_back(arg);
-    std::vector<char*> argv;
-    for (std::string& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    setenv("CV_NO_UMOCKDEV_REEXEC", "1", 1);
-    execvp(argv[0], argv.data());
-    return false; // no umockdev-wrapper: the tests skip
-}();
+const bool kUnderUmockdev = UmockdevReexec();
 
 std::string sWord(const std::string& line, const std::string& key)
 {
@@ -84,12 +60,8 @@ protected:
     static void TearDownTestSuite() { bus.reset(); }
     void SetUp() override
     {
-        if (!kUnderUmockdev) {
-            const char* ci = getenv("CI");
-            if (ci && std::string(ci) == "true") // CI must not go green by skipping
-                FAIL() << "needs umockdev-wrapper";
-            GTEST_SKIP() << "needs umockdev-wrapper";
-        }
+        if (!kUnderUmockdev)
+            SKIP_OR_FAIL("needs umockdev-wrapper");
         ASSERT_NE(getenv("UMOCKDEV_DIR"), nullptr) << "the emulated bus did not start";
     }
     static std::unique_ptr<NetLab> bus;

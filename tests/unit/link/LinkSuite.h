@@ -11,6 +11,7 @@
 
 #include "Cindervex2/common/qLink.h"
 #include "tests/unit/support/SimModule.h"
+#include "tests/unit/support/SkipOrFail.h"
 
 /* One module for one test and the link to it. */
 struct LinkTarget {
@@ -25,7 +26,7 @@ struct LinkTarget {
 
 struct LinkTransport {
     const char* name;
-    /* Starts a module (heartbeats off) and links to it; false with a reason to skip. */
+    /* Starts a module (heartbeats off) and links to it; false with the reason it cannot. */
     bool (*open)(LinkTarget& target, std::string* why);
     /* Command that makes the module go away for a while and come back; null when the
      * transport's link cannot be reset. */
@@ -36,7 +37,7 @@ class LinkSuite : public ::testing::TestWithParam<LinkTransport> {
 protected:
     void SetUp() override {
         std::string why;
-        if (!GetParam().open(t, &why)) GTEST_SKIP() << why;
+        if (!GetParam().open(t, &why)) SKIP_OR_FAIL(why);
         ASSERT_NE(t.link, 0u);
     }
     void TearDown() override {

@@ -4,38 +4,16 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 
 #include "Cindervex2/platform/cvusb.h"
 #include "Cindervex2/platform/qUSBContext.h"
 #include "Cindervex2/platform/qUSBStream.h"
 #include "tests/unit/link/LinkSuite.h"
+#include "tests/unit/support/UmockdevReexec.h"
 
 namespace {
 
-// The emulated bus reaches only a process that runs with umockdev's preload library: run
-// this program again under umockdev-wrapper unless that already happened.
-const bool kUnderUmockdev = [] {
-    const char* preload = getenv("LD_PRELOAD");
-    if ((preload != nullptr && strstr(preload, "umockdev") != nullptr) || getenv("CV_NO_UMOCKDEV_REEXEC") != nullptr)
-        return true;
-    char self[4096] = {};
-    if (readlink("/proc/self/exe", self, sizeof self - 1) <= 0) return false;
-    std::ifstream in("/proc/self/cmdline", std::ios::binary);
-    std::vector<std::string> args = {"umockdev-wrapper", self};
-    std::string arg;
-    std::getline(in, arg, '\0');
-    while (std::getline(in, arg, '\0')) args.push_back(arg);
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    setenv("CV_NO_UMOCKDEV_REEXEC", "1", 1);
-    // The preload library comes before the sanitizer runtime: let ASan accept that.
-    std::string asan = getenv("ASAN_OPTIONS") != nullptr ? getenv("ASAN_OPTIONS") : "";
-    setenv("ASAN_OPTIONS", (asan + (asan.empty() ? "" : ":") + "verify_asan_link_order=0").c_str(), 1);
-    execvp(argv[0], argv.data());
-    return false;  // no umockdev-wrapper: the tests skip
-}();
+const bool kUnderUmockdev = UmockdevReexec();
 
 // One emulated bus for the whole program; modules are plugged per test.
 SimModule* sBus() {
@@ -107,7 +85,7 @@ protected:
     void Open(const std::string& settings = "") {
         std::string why;
         serial = sPlug(settings, &why);
-        if (serial == 0) GTEST_SKIP() << why;
+        if (serial == 0) SKIP_OR_FAIL(why);
         at = "@" + sHex(serial) + " ";
         device = cvusb_create_usb(1);
         ASSERT_NE(device, nullptr);
@@ -142,7 +120,7 @@ TEST_F(UsbDriverTest, OpensTheModuleWithTheExactSerialText) {
 TEST_F(UsbDriverTest, SkipsProductIdsWithBitFifteen) {
     std::string why;
     uint32_t foreign = sPlug(",pid=0x8004", &why);
-    if (foreign == 0) GTEST_SKIP() << why;
+    if (foreign == 0) SKIP_OR_FAIL(why);
     Open();  // a module plugged after it is found, so the bus has settled
     qStream* stream = nullptr;
     EXPECT_EQ(qStream_CreateUSB(foreign, &stream), qErrNotFound);
@@ -256,7 +234,7 @@ TEST_F(UsbDriverTest, ModuleComesBackUnderAnotherSerial) {
 TEST(UsbKernelNodeTest, StreamUsesTheNodeWhenItExists) {
     std::string why;
     uint32_t serial = sPlug(",kernel=1,usbfs=0", &why);
-    if (serial == 0) GTEST_SKIP() << why;
+    if (serial == 0) SKIP_OR_FAIL(why);
     ASSERT_TRUE(cvusb_is_kernel_driver_installed(serial));
     EXPECT_FALSE(cvusb_is_kernel_driver_installed(serial + 0x1000));
     qStream* stream = nullptr;
