@@ -61,7 +61,7 @@ def parse(argv):
 
 # plug command keys -> option names and parsers
 _PLUG_KEYS = {
-    "serial": ("serial", _serial), "pid": ("product_id", lambda t: int(t, 0)),
+    "serial": ("serial", _serial), "serialtext": ("serial", str), "pid": ("product_id", lambda t: int(t, 0)),
     "maxpacket": ("max_packet", lambda t: int(t, 0)), "address": ("address", _even_address),
     "heartbeat": ("heartbeat_ms", int), "kernel": ("kernel_node", lambda t: t == "1"),
     "usbfs": ("usbfs", lambda t: t != "0"), "model": ("model", lambda t: int(t, 0)),

@@ -13,7 +13,8 @@
     close MS         transport: drop the host and refuse it for MS ms
     vanish MS [SER]  USB: leave the bus, come back after MS ms (new serial)
     plug K=V,...     USB: a new module (serial=, pid=, maxpacket=, address=,
-                     heartbeat=, kernel=1 for a kernel node, usbfs=0 for none)
+                     heartbeat=, kernel=1 for a kernel node, usbfs=0 for none;
+                     serialtext= gives the serial string exactly, even if invalid)
     unplug           USB: take the module off the bus for good
     stall EP         USB: stall endpoint EP (hex) until the host clears it
     ioerrors N       USB: fail the next N bulk transfers with an I/O error

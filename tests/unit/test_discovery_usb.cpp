@@ -10,22 +10,13 @@
 #include "Cindervex2/classes/Module.h"
 #include "Cindervex2/classes/SystemClass.h"
 #include "Cindervex2/common/qDiscovery.h"
-#include "tests/unit/support/NetLab.h"
+#include "tests/unit/support/SimModule.h"
 #include "tests/unit/support/SkipOrFail.h"
 #include "tests/unit/support/UmockdevReexec.h"
 
 namespace {
 
 const bool kUnderUmockdev = UmockdevReexec();
-
-std::string sWord(const std::string& line, const std::string& key)
-{
-    size_t at = line.find(key + "=");
-    if (at == std::string::npos)
-        return "";
-    at += key.size() + 1;
-    return line.substr(at, line.find(' ', at) - at);
-}
 
 struct Found {
     std::vector<linkSpec> specs;
@@ -44,30 +35,32 @@ protected:
     {
         if (!kUnderUmockdev)
             return;
-        bus = std::make_unique<NetLab>();
-        std::string ready = bus->start(
-            0, "sim/usb_discovery_bus.py",
-            {"--device", "0000000A:0x0013",   // model 19
-             "--device", "40F5849A:0x0004",   // model 4
-             "--device", "0000000B:0x8011",   // bit 15: another product of the maker
-             "--device", "1234567:0x0004",    // 7 characters
-             "--device", "123456789:0x0004",  // 9 characters
-             "--device", "40f5849b:0x0004"}); // lower case: the driver could not open it
-        std::string dir = sWord(ready, "umockdev_dir");
-        if (!dir.empty())
-            setenv("UMOCKDEV_DIR", dir.c_str(), 1);
+        bus = std::make_unique<SimModule>(std::vector<std::string>{"--usb"});
+        if (!bus->ready())
+            return;
+        setenv("UMOCKDEV_DIR", bus->word("umockdev_dir").c_str(), 1);
+        for (const char* settings : {"0000000A,pid=0x0013",  // model 19
+                                     "40F5849A,pid=0x0004",  // model 4
+                                     "0000000B,pid=0x8011",  // bit 15: another product of the maker
+                                     "1234567,pid=0x0004",   // 7 characters
+                                     "123456789,pid=0x0004", // 9 characters
+                                     "40f5849b,pid=0x0004"}) // lower case: the driver could not open it
+            plugged &= bus->command(std::string("plug serialtext=") + settings) == "ok";
     }
     static void TearDownTestSuite() { bus.reset(); }
     void SetUp() override
     {
         if (!kUnderUmockdev)
             SKIP_OR_FAIL("needs umockdev-wrapper");
-        ASSERT_NE(getenv("UMOCKDEV_DIR"), nullptr) << "the emulated bus did not start";
+        ASSERT_TRUE(bus->ready()) << "the emulated bus did not start";
+        ASSERT_TRUE(plugged) << "the emulated bus refused a module";
     }
-    static std::unique_ptr<NetLab> bus;
+    static std::unique_ptr<SimModule> bus;
+    static bool plugged;
 };
 
-std::unique_ptr<NetLab> DiscoveryUsbTest::bus;
+std::unique_ptr<SimModule> DiscoveryUsbTest::bus;
+bool DiscoveryUsbTest::plugged = true;
 
 TEST_F(DiscoveryUsbTest, ListsOnlyModulesWithEightDigitSerials)
 {
