@@ -161,55 +161,38 @@ qErr Module::hasUEI(uint8_t command, uint8_t option, uint8_t index, uint8_t flag
     return qErr(reply[5]);
 }
 
-qErr Module::classQuantity(uint8_t command, uint8_t* count)
+qErr Module::_infoByte(const uint8_t* request, uint8_t length, uint8_t* value)
 {
-    if (count)
-        *count = 0;
-    if (!count)
+    if (value)
+        *value = 0;
+    if (!value)
         return qErrParam;
-    const uint8_t request[] = {cmdINFO, kInfoClass, command};
-    uint8_t reply[qPACKET_MAX_DATA], length;
-    qErr result = _info(request, sizeof request, 1, &length, reply);
+    uint8_t reply[qPACKET_MAX_DATA], replyLength;
+    qErr result = _info(request, length, 1, &replyLength, reply);
     if (result != qErrNone)
         return result;
-    if (length != 4 || memcmp(reply, request, 3) != 0)
+    if (replyLength != length + 1 || memcmp(reply, request, length) != 0)
         return qErrUnknown;
-    *count = reply[3];
+    *value = reply[length];
     return qErrNone;
+}
+
+qErr Module::classQuantity(uint8_t command, uint8_t* count)
+{
+    const uint8_t request[] = {cmdINFO, kInfoClass, command};
+    return _infoByte(request, sizeof request, count);
 }
 
 qErr Module::subClassQuantity(uint8_t command, uint8_t index, uint8_t* count)
 {
-    if (count)
-        *count = 0;
-    if (!count)
-        return qErrParam;
     const uint8_t request[] = {cmdINFO, kInfoSubClass, command, index};
-    uint8_t reply[qPACKET_MAX_DATA], length;
-    qErr result = _info(request, sizeof request, 1, &length, reply);
-    if (result != qErrNone)
-        return result;
-    if (length != 5 || memcmp(reply, request, 4) != 0)
-        return qErrUnknown;
-    *count = reply[4];
-    return qErrNone;
+    return _infoByte(request, sizeof request, count);
 }
 
 qErr Module::entityGroup(uint8_t command, uint8_t index, uint8_t* group)
 {
-    if (group)
-        *group = 0;
-    if (!group)
-        return qErrParam;
     const uint8_t request[] = {cmdINFO, kInfoGroup, command, index};
-    uint8_t reply[qPACKET_MAX_DATA], length;
-    qErr result = _info(request, sizeof request, 1, &length, reply);
-    if (result != qErrNone)
-        return result;
-    if (length != 5 || memcmp(reply, request, 4) != 0)
-        return qErrUnknown;
-    *group = reply[4];
-    return qErrNone;
+    return _infoByte(request, sizeof request, group);
 }
 
 qErr Module::debug(const uint8_t* data, uint8_t length)

@@ -71,6 +71,9 @@ private:
     /* Sends a cmdINFO request and awaits the reply starting with `match` bytes of it. */
     qErr _info(const uint8_t* request, uint8_t length, uint8_t match, uint8_t* replyLength,
                uint8_t* reply);
+    /* Sends a cmdINFO request whose reply repeats it and adds one byte, stored in `value`
+     * (0 on failure). */
+    qErr _infoByte(const uint8_t* request, uint8_t length, uint8_t* value);
 
     std::unique_ptr<Link> link;
     uint8_t moduleAddress;
