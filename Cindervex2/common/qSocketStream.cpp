@@ -260,12 +260,5 @@ qErr qStream_CreateSocket(uint32_t address, uint16_t port, qStream** stream) {
         sFree(state);
         return result;
     }
-    qStream* made = qStream_Create(sGet, sPut, sWrite, sDelete, state);
-    if (!made) {
-        sDelete(state);
-        return qErrResource;
-    }
-    qStream_SetWaitFunction(made, sWait);
-    *stream = made;
-    return qErrNone;
+    return qStream_CreateWaitable(sGet, sPut, sWrite, sDelete, sWait, state, stream);
 }

@@ -38,6 +38,19 @@ qErr qStream_SetWaitFunction(qStream* stream, qStreamWaitFunction wait) {
     return qErrNone;
 }
 
+qErr qStream_CreateWaitable(qStreamGetFunction get, qStreamPutFunction put, qStreamWriteFunction write,
+                            qStreamDeleteFunction del, qStreamWaitFunction wait, void* reference,
+                            qStream** stream) {
+    qStream* made = qStream_Create(get, put, write, del, reference);
+    if (!made) {
+        del(reference);
+        return qErrResource;
+    }
+    made->wait = wait;
+    *stream = made;
+    return qErrNone;
+}
+
 qErr qStream_WaitReadable(qStream* stream, uint32_t timeoutMs) {
     if (!sValid(stream)) return qErrParam;
     if (!stream->get) return qErrMode;

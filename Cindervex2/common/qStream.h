@@ -39,6 +39,13 @@ qStream* qStream_Create(qStreamGetFunction get, qStreamPutFunction put, qStreamW
 /* Gives the stream a wait function (null removes it). qErrParam for an invalid stream. */
 qErr qStream_SetWaitFunction(qStream* stream, qStreamWaitFunction wait);
 
+/* qStream_Create with a wait function, for a kind whose state `reference` is ready: stores the
+ * new stream in `*stream`. If memory runs out, `del(reference)` releases the state and the
+ * result is qErrResource. */
+qErr qStream_CreateWaitable(qStreamGetFunction get, qStreamPutFunction put, qStreamWriteFunction write,
+                            qStreamDeleteFunction del, qStreamWaitFunction wait, void* reference,
+                            qStream** stream);
+
 /* Waits at most `timeoutMs` until a read may find a byte, so a reader of a stream whose get
  * answers qErrNotReady at once can block instead of spinning. qErrNone at once when the
  * pushback ring holds bytes; else the kind's wait function decides. A kind without one gets

@@ -150,12 +150,5 @@ qErr qStream_CreateSerial(const char* path, int baudSelector, uint8_t parity, in
         sDelete(state);
         return result;
     }
-    qStream* made = qStream_Create(sGet, sPut, sWrite, sDelete, state);
-    if (!made) {
-        sDelete(state);
-        return qErrResource;
-    }
-    qStream_SetWaitFunction(made, sWait);
-    *stream = made;
-    return qErrNone;
+    return qStream_CreateWaitable(sGet, sPut, sWrite, sDelete, sWait, state, stream);
 }
