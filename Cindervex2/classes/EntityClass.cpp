@@ -217,8 +217,7 @@ qErr EntityClass::getUEI32(uint8_t option, uint8_t subindex, uint32_t* out)
 uint8_t EntityClass::sUEIBytesFilter(const qPacket* packet, void* reference)
 {
     auto* u = static_cast<uei*>(reference);
-    if (packet->address != u->module || packet->length <= 2 || packet->data[0] != u->command ||
-        packet->data[1] != u->option || (packet->data[2] & UEI_INDEX_MASK) != u->specifier)
+    if (!uei_IsReplyTo(packet, *u))
         return 0;
     const uint8_t* data = packet->data;
     if (data[2] & UEI_SPEC_ERROR) {

@@ -61,6 +61,10 @@ struct uei {
     int32_t type; /* ueiType */
 };
 
+/* True when `packet` is a reply to the request `u`: from its module, for its command,
+ * option and index, with a specifier byte. */
+bool uei_IsReplyTo(const qPacket* packet, const uei& u);
+
 /* A stream callback: runs on the Link's worker thread, one at a time, in arrival order; the
  * packet is valid during the call only. Its result is not used. */
 using StreamCallback = std::function<uint8_t(const qPacket* packet, void* ref)>;

@@ -111,11 +111,16 @@ uint8_t sCommandFilter(const qPacket* packet, void* reference)
 
 } // namespace
 
+bool uei_IsReplyTo(const qPacket* packet, const uei& u)
+{
+    return packet->address == u.module && packet->length > 2 && packet->data[0] == u.command &&
+           packet->data[1] == u.option && (packet->data[2] & UEI_INDEX_MASK) == u.specifier;
+}
+
 uint8_t Link::sUEIFilter(const qPacket* packet, void* reference)
 {
     auto* u = static_cast<uei*>(reference);
-    if (packet->address != u->module || packet->length <= 2 || packet->data[0] != u->command ||
-        packet->data[1] != u->option || (packet->data[2] & UEI_INDEX_MASK) != u->specifier)
+    if (!uei_IsReplyTo(packet, *u))
         return 0;
     const uint8_t* data = packet->data;
     if (data[2] & UEI_SPEC_ERROR) {
