@@ -1,25 +1,14 @@
 // CPU that an idle TCP link costs: a link to the simulated module, which sends a heartbeat
 // every second, left alone for 10 s inside a private network namespace.
-#include <arpa/inet.h>
-
 #include <chrono>
 #include <thread>
 
-#include "Cindervex2/common/qLink.h"
 #include "bench/BenchSim.h"
 
 int main() {
-    if (!bench::EnterPrivateNetwork()) return 1;
-    bench::Sim sim({"--tcp", "127.0.0.1:0", "--heartbeat-ms", "1000"});
-    if (sim.ready().empty()) {
-        fprintf(stderr, "the simulated module did not start\n");
-        return 1;
-    }
-    uint32_t link = qLink_CreateTCPIP(inet_addr("127.0.0.1"), static_cast<uint16_t>(std::stoi(sim.word("port"))));
-    if (link == 0) {
-        fprintf(stderr, "no link to the simulated module\n");
-        return 1;
-    }
+    std::unique_ptr<SimModule> sim;
+    uint32_t link = bench::LinkToSim(&sim, {"--heartbeat-ms", "1000"});
+    if (link == 0) return 1;
     std::this_thread::sleep_for(std::chrono::seconds(1));
     const int seconds = 10;
     double cpuBefore = bench::ProcessCpuSeconds();
@@ -28,7 +17,7 @@ int main() {
     double cpu = bench::ProcessCpuSeconds() - cpuBefore;
     double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallBefore).count();
     printf("idle for %.2f s, CPU %.4f s (reader, writer and main thread)\n", wall, cpu);
-    printf("module: %s\n", sim.command("stats").c_str());
+    printf("module: %s\n", sim->command("stats").c_str());
     qLink_Destroy(&link);
     printf("idle link CPU: %.2f%% of one core\n", 100.0 * cpu / wall);
     return 0;

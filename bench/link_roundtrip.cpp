@@ -1,10 +1,7 @@
 // Echo (cmdDEBUG) round trips through the engine over TCP for 10 s against the simulated
 // module, inside a private network namespace: rate, and this process's CPU per trip.
-#include <arpa/inet.h>
-
 #include <chrono>
 
-#include "Cindervex2/common/qLink.h"
 #include "bench/BenchSim.h"
 
 namespace {
@@ -16,17 +13,9 @@ uint8_t sIsEcho(const qPacket* packet, void* reference) {
 }  // namespace
 
 int main() {
-    if (!bench::EnterPrivateNetwork()) return 1;
-    bench::Sim sim({"--tcp", "127.0.0.1:0"});
-    if (sim.ready().empty()) {
-        fprintf(stderr, "the simulated module did not start\n");
-        return 1;
-    }
-    uint32_t link = qLink_CreateTCPIP(inet_addr("127.0.0.1"), static_cast<uint16_t>(std::stoi(sim.word("port"))));
-    if (link == 0) {
-        fprintf(stderr, "no link to the simulated module\n");
-        return 1;
-    }
+    std::unique_ptr<SimModule> sim;
+    uint32_t link = bench::LinkToSim(&sim, {});
+    if (link == 0) return 1;
     const auto duration = std::chrono::seconds(10);
     long trips = 0, lost = 0;
     uint8_t sequence = 0;
