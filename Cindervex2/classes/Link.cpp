@@ -5,7 +5,6 @@
 #include "Cindervex2/classes/LinkImpl.h"
 #include "Cindervex2/common/qDiscovery.h"
 #include "Cindervex2/common/qLink.h"
-#include "Cindervex2/common/qLinkRecord.h"
 #include "Cindervex2/platform/qPlatform.h"
 
 namespace Quorvel::Cindervex {
@@ -131,7 +130,7 @@ static uint32_t sCreateEngineLink(const linkSpec& spec, LanvexConfig& config, ui
         }
         // Sharing the link of a module we route through; a client of another process's
         // sharing server needs the sharing client, which this library does not have yet.
-        if (existingId != 0 && qLinkRegistry_AddUse(existingId))
+        if (existingId != 0 && qLink_AddUse(existingId) == qErrNone)
             return existingId;
         *error = existingId != 0 ? qErrConnection : qErrUnimplemented;
         return 0;

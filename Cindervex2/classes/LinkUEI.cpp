@@ -4,7 +4,6 @@
 
 #include "Cindervex2/classes/LinkImpl.h"
 #include "Cindervex2/common/qLink.h"
-#include "Cindervex2/common/qLinkRecord.h"
 #include "Cindervex2/common/qUEI.h"
 #include "Cindervex2/platform/qPlatform.h"
 
@@ -32,8 +31,9 @@ qErr sCheck(const Link::impl& d, uint8_t module)
 
 size_t sOutboundLength(uint32_t id)
 {
-    qLinkRecord* link = qLinkRegistry_GetLink(id);
-    return link ? qPacketFifo_GetLength(link->outbound.load()) : 0;
+    size_t count = 0;
+    qLink_GetOutboundCount(id, &count);
+    return count;
 }
 
 // Waits until the engine's outbound FIFO is below the high-water mark.

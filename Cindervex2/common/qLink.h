@@ -95,6 +95,12 @@ uint32_t qLink_Create(qStream* stream);
  * qErrParam: null address or unknown id. */
 qErr qLink_Destroy(uint32_t* id);
 
+/* Adds one use of `id`, for a second holder that destroys it too: the link ends with the
+ * last qLink_Destroy. The lookup and the change happen under the registry mutex, so a
+ * concurrent last destroy either comes first (qErrParam) or leaves the link alive.
+ * qErrParam: unknown id. */
+qErr qLink_AddUse(uint32_t id);
+
 /* Recreates the stream of a USB or TCP/IP link (up to 20 attempts 100 ms apart) and
  * restarts the link without a handshake. The FIFOs are new (queued packets are lost), the
  * user filter and the pooled flag are cleared; the packet log stays. qErrParam: unknown
@@ -107,6 +113,11 @@ qErr qLink_Reset(uint32_t id);
 
 /* Status (enum qLinkStatus); kLinkStatusInvalid for an unknown id. */
 uint32_t qLink_GetStatus(uint32_t id);
+
+/* Number of packets queued for sending and not yet taken by the writer, in `*count` (0 on
+ * failure). Read under the registry mutex, so the link cannot be freed meanwhile.
+ * qErrParam: null `count` or unknown id. */
+qErr qLink_GetOutboundCount(uint32_t id, size_t* count);
 
 /* Queues a copy of `packet` for sending; the caller keeps its packet. qErrParam: unknown
  * id; else the FIFO's result. Errors of the stream are not reported here. */

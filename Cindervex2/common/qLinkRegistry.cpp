@@ -79,6 +79,8 @@ bool qLinkRegistry_AddUse(uint32_t id) {
     return true;
 }
 
+qErr qLink_AddUse(uint32_t id) { return qLinkRegistry_AddUse(id) ? qErrNone : qErrParam; }
+
 qErr qLinkRegistry_DropUse(uint32_t id, qLinkRecord** extracted, bool* removed) {
     *extracted = nullptr;
     *removed = false;
@@ -103,6 +105,17 @@ qLinkRecord* qLinkRegistry_GetLink(uint32_t id) {
     qMutexGuard guard(r.mutex);
     Entry* e = guard.locked() ? sFindById(r, id) : nullptr;
     return e == nullptr ? nullptr : e->link;
+}
+
+qErr qLink_GetOutboundCount(uint32_t id, size_t* count) {
+    if (count == nullptr) return qErrParam;
+    *count = 0;
+    Registry& r = sRegistry();
+    qMutexGuard guard(r.mutex);
+    Entry* e = guard.locked() ? sFindById(r, id) : nullptr;
+    if (e == nullptr || e->link == nullptr) return qErrParam;
+    *count = qPacketFifo_GetLength(e->link->outbound.load());
+    return qErrNone;
 }
 
 bool qLinkRegistry_Describe(uint32_t id, uint32_t* kind, uint32_t* identifier, uint32_t* port) {

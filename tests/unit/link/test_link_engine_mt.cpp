@@ -229,6 +229,31 @@ TEST_F(LinkEngineTest, PooledModeSendsEverythingQueuedInOneWrite) {
     EXPECT_EQ(script->writes[1][5 * 199 + 3], 199) << "in queue order";
 }
 
+TEST_F(LinkEngineTest, OutboundCountIsWhatTheWriterHasNotTaken) {
+    {
+        std::lock_guard<std::mutex> g(script->m);
+        script->holdWrites = true;
+    }
+    put({0x04, 0x01, 0x17});
+    ASSERT_TRUE(script->awaitWrites(1, 2s));  // the writer is now held inside that write
+    for (int i = 0; i < 3; i++) put({0x04, 0x01, 0x17});
+    size_t count = 99;
+    EXPECT_EQ(qLink_GetOutboundCount(id, &count), qErrNone);
+    EXPECT_EQ(count, 3u);
+    script->release();
+    ASSERT_TRUE(script->awaitWrites(4, 2s));
+    EXPECT_EQ(qLink_GetOutboundCount(id, &count), qErrNone);
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(qLink_GetOutboundCount(id, nullptr), qErrParam);
+}
+
+TEST_F(LinkEngineTest, AddedUseKeepsTheLinkThroughOneDestroy) {
+    ASSERT_EQ(qLink_AddUse(id), qErrNone);
+    uint32_t first = id;
+    EXPECT_EQ(qLink_Destroy(&first), qErrNone);
+    EXPECT_EQ(qLink_GetStatus(id), static_cast<uint32_t>(kLinkStatusRunning));
+}
+
 TEST_F(LinkEngineTest, PacketLogRecordsBothDirections) {
     ASSERT_EQ(qLink_PacketDebug_SetLogSize(id, 0x4000001), qErrParam);
     ASSERT_EQ(qLink_PacketDebug_SetLogSize(id, -5), qErrNone);
@@ -413,6 +438,10 @@ TEST(LinkRegistryTest, UnknownIdsAreRefused) {
     EXPECT_EQ(qLink_ForceRoute(never, 1), qErrNotFound);
     EXPECT_EQ(qLink_EnablePooledPackets(never, 1), qErrParam);
     EXPECT_EQ(qLink_PacketDebug_Enable(never), qErrParam);
+    EXPECT_EQ(qLink_AddUse(never), qErrParam);
+    size_t count = 99;
+    EXPECT_EQ(qLink_GetOutboundCount(never, &count), qErrParam);
+    EXPECT_EQ(count, 0u);
     EXPECT_EQ(qLink_Destroy(nullptr), qErrParam);
 }
 
