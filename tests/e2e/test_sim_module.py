@@ -11,6 +11,15 @@ def connect(module):
     return s
 
 
+def connect_accepted(module):
+    """Connects and waits for one sync answer: the simulator has then taken the connection,
+    so a fault asked for next applies to it."""
+    s = connect(module)
+    s.sendall(bytes([0xAD, 0x00]))
+    assert read_exactly(s, 2) == bytes([0x04, 0x00])
+    return s
+
+
 def read_exactly(s, n):
     data = b""
     while len(data) < n:
@@ -54,7 +63,7 @@ def test_heartbeats_wrap_and_replies_are_checked(make_module):
 ])
 def test_faults_change_what_the_host_sees(make_module, fault, sent, reply):
     module = make_module("--tcp", "127.0.0.1:0")
-    s = connect(module)
+    s = connect_accepted(module)
     module.command(fault)
     s.sendall(sent)
     assert read_exactly(s, len(reply)) == reply
@@ -65,7 +74,7 @@ def test_faults_change_what_the_host_sees(make_module, fault, sent, reply):
 
 def test_delay_and_silence(make_module):
     module = make_module("--tcp", "127.0.0.1:0")
-    s = connect(module)
+    s = connect_accepted(module)
     module.command("delay 300")
     start = time.monotonic()
     s.sendall(bytes([0xAD, 0x00]))
@@ -81,7 +90,7 @@ def test_delay_and_silence(make_module):
 
 def test_close_refuses_the_host_then_comes_back(make_module):
     module = make_module("--tcp", "127.0.0.1:0")
-    s = connect(module)
+    s = connect_accepted(module)
     module.command("close 400")
     assert s.recv(1) == b""
     with pytest.raises(ConnectionRefusedError):
