@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstring>
 #include <mutex>
+#include <string>
 #include <thread>
 
 namespace {
@@ -39,6 +40,14 @@ bool sValidText(const char* text)
                     inet_pton(AF_INET, text, &ignored) == 1);
 }
 
+// CZMQ frees its current text before copying the new one: a caller that passes the
+// current text (from zBeaconInterface_get) would have it freed under its feet.
+void sSetInterface(const char* text)
+{
+    std::string copy(text);
+    zsys_set_interface(copy.c_str());
+}
+
 } // namespace
 
 bool zBeaconInterface_setAndLock(const char* text)
@@ -46,7 +55,7 @@ bool zBeaconInterface_setAndLock(const char* text)
     if (!sValidText(text))
         return false;
     sLock();
-    zsys_set_interface(text);
+    sSetInterface(text);
     return true;
 }
 
@@ -64,7 +73,7 @@ bool zBeaconInterface_backupSetAndLock(const char* text)
         return false;
     sLock();
     snprintf(sBackup, sizeof sBackup, "%s", zsys_interface());
-    zsys_set_interface(text);
+    sSetInterface(text);
     return true;
 }
 
