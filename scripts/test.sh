@@ -19,7 +19,7 @@ run() {
   local rc=${PIPESTATUS[0]}
   [ "$rc" -ne 0 ] && status=1
   local line
-  line=$(grep -E 'tests passed|tests failed|[0-9]+ (passed|failed)|no tests ran|error' "$log/$name.out" | tail -n 1)
+  line=$(grep -E 'tests passed|tests failed|[0-9]+ (passed|failed)|no tests ran' "$log/$name.out" | tail -n 1)
   summary+=("$name: ${line:-exit $rc}")
   return "$rc"
 }
