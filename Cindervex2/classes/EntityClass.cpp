@@ -219,13 +219,11 @@ uint8_t EntityClass::sUEIBytesFilter(const qPacket* packet, void* reference)
     auto* u = static_cast<uei*>(reference);
     if (!uei_IsReplyTo(packet, *u))
         return 0;
-    const uint8_t* data = packet->data;
-    if (data[2] & UEI_SPEC_ERROR) {
-        u->specifier = data[2];
+    if (uei_TakeErrorReply(packet, *u)) {
         u->bytes.more = 0;
-        u->byteValue = packet->length > 3 ? data[3] : uint8_t(qErrPacket);
         return 1;
     }
+    const uint8_t* data = packet->data;
     // Without a trailer byte there is no payload: taken as a malformed reply.
     if (packet->length < UEI_BYTES_HEADER + 1) {
         u->specifier |= UEI_SPEC_ERROR;

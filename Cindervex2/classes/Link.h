@@ -65,6 +65,10 @@ struct uei {
  * option and index, with a specifier byte. */
 bool uei_IsReplyTo(const qPacket* packet, const uei& u);
 
+/* When `packet` (a reply to `u`) is an error reply, stores its specifier and error code in
+ * `u` and returns true; otherwise leaves `u` alone and returns false. */
+bool uei_TakeErrorReply(const qPacket* packet, uei& u);
+
 /* A stream callback: runs on the Link's worker thread, one at a time, in arrival order; the
  * packet is valid during the call only. Its result is not used. */
 using StreamCallback = std::function<uint8_t(const qPacket* packet, void* ref)>;

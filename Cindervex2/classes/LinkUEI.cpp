@@ -117,17 +117,23 @@ bool uei_IsReplyTo(const qPacket* packet, const uei& u)
            packet->data[1] == u.option && (packet->data[2] & UEI_INDEX_MASK) == u.specifier;
 }
 
+bool uei_TakeErrorReply(const qPacket* packet, uei& u)
+{
+    if (!(packet->data[2] & UEI_SPEC_ERROR))
+        return false;
+    u.specifier = packet->data[2];
+    u.byteValue = packet->length > 3 ? packet->data[3] : uint8_t(qErrPacket);
+    return true;
+}
+
 uint8_t Link::sUEIFilter(const qPacket* packet, void* reference)
 {
     auto* u = static_cast<uei*>(reference);
     if (!uei_IsReplyTo(packet, *u))
         return 0;
-    const uint8_t* data = packet->data;
-    if (data[2] & UEI_SPEC_ERROR) {
-        u->specifier = data[2];
-        u->byteValue = packet->length > 3 ? data[3] : uint8_t(qErrPacket);
+    if (uei_TakeErrorReply(packet, *u))
         return 1;
-    }
+    const uint8_t* data = packet->data;
     switch (packet->length) {
     case 3:
         u->type = ueiTypeVoid;
