@@ -228,11 +228,13 @@ class UsbDevice:
                  "E: BUSNUM=001", "E: DEVNUM=%03d" % devnum]
         lines += ["A: %s=%s" % kv for kv in attrs.items()]
         lines.append("H: descriptors=" + descriptors.hex().upper())
+        # The ioctl socket must exist before the device shows in sysfs: a host that
+        # enumerates in between and opens the node would find no handler and die.
+        bus.testbed.attach_ioctl(self.devnode, self.handler)
         bus.testbed.add_from_string("\n".join(lines) + "\n")
         node = os.path.join(bus.testbed.get_root_dir(), self.devnode.lstrip("/"))
         os.unlink(node)
         os.symlink(os.ttyname(self._slave), node)
-        bus.testbed.attach_ioctl(self.devnode, self.handler)
         module.attach(self._to_host)
 
     def count(self, what):
