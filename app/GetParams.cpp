@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "Cindervex2/common/linkSpec.h"
+#include "Cindervex2/common/linkType.h"
 #include "Cindervex2/platform/qDirectory.h"
 #include "app/Log.h"
 #include "app/Options.h"

@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <string>
 
-#include "Cindervex2/common/linkSpec.h"
+#include "Cindervex2/common/linkType.h"
 
 // One row of a discovery result; copied freely.
 struct DeviceInfo {

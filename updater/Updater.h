@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "Cindervex2/common/linkSpec.h"
+#include "Cindervex2/common/linkType.h"
 #include "app/UpdaterDisplayInterface.h"
 #include "updater/DeviceInfo.h"
 #include "updater/Fingerprint.h"

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "Cindervex2/common/LanvexConfig.h"
-#include "Cindervex2/common/linkSpec.h"
+#include "Cindervex2/common/linkType.h"
 #include "Cindervex2/common/qErr.h"
 #include "Cindervex2/common/qPacket.h"
 #include "Cindervex2/common/qPacketFifo.h"

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "Cindervex2/common/linkSpec.h"
+#include "Cindervex2/common/linkType.h"
 
 /* Runs the search of `type` (USB, TCPIP or LANVEX) and hands each module found to callback.
  * networkInterface (IPv4, network byte order) selects the LANVEX mode. Any other type finds

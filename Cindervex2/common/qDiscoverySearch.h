@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "Cindervex2/common/linkSpec.h"
+#include "Cindervex2/common/linkType.h"
 
 /* Fixed network values of the searches. */
 constexpr uint16_t DISCOVERY_TCPIP_REQUEST_PORT = 9888;

@@ -1,7 +1,8 @@
 #pragma once
-// Link specifier: describes how to reach one module. Sharing servers send this record, as
-// laid out here, as their discovery answer, so it is a wire format: packed, 128 bytes, every
-// multi-byte field little-endian except ipAddress, which is in network byte order.
+// Transport kinds (linkType) and the link specifier (linkSpec), which describes how to
+// reach one module. Sharing servers send this record, as laid out here, as their discovery
+// answer, so it is a wire format: packed, 128 bytes, every multi-byte field little-endian
+// except ipAddress, which is in network byte order.
 
 #include <bit>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "Cindervex2/common/linkSpec.h"
+#include "Cindervex2/common/linkType.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "Cindervex2/common/LanvexConfig.h"
-#include "Cindervex2/common/linkSpec.h"
+#include "Cindervex2/common/linkType.h"
 
 namespace {
 
